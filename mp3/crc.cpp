@@ -1,0 +1,1 @@
+#include "mp3/crc.h"

@@ -1,0 +1,1 @@
+#include "mp3/frame_header.h"

@@ -1,0 +1,74 @@
+// Frame synchronisation: walks an audio region and reports every frame and every range of
+// bytes that is not a frame, streaming through a bounded buffer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "mp3/byte_source.h"
+#include "mp3/frame_header.h"
+
+namespace mp3 {
+
+struct ScanOptions {
+  // A sync candidate (outside a run of chained frames) counts only when this many frames
+  // follow it back to back with the same stream parameters; fewer suffice when the chain
+  // reaches the end of the region exactly.
+  int confirmFrames = 3;
+  size_t bufferSize = 256 * 1024;
+};
+
+struct ScanEvent {
+  enum class Kind : uint8_t {
+    Frame,      // a whole frame: offset, size, header
+    Skipped,    // bytes that are not part of a frame (garbage, a damaged frame cut short
+                // by the next frame, a tag in the middle): offset, size
+    Truncated,  // the last frame runs past the end of the region: offset, size (the bytes
+                // present), header
+    ReadError,  // the source returned fewer bytes than its size promised; scanning stops
+  };
+  Kind kind = Kind::Frame;
+  uint64_t offset = 0;
+  uint64_t size = 0;
+  FrameHeader header;  // valid for Frame and Truncated
+};
+
+// Usage:
+//   FrameScanner scanner(source, begin, end);
+//   ScanEvent ev;
+//   while (scanner.Next(ev)) { ... }
+// Every byte of [begin, end) lies in exactly one Frame, Skipped or Truncated event, in order.
+class FrameScanner {
+ public:
+  FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, ScanOptions options = {});
+  // Produces the next event; false when the region is exhausted (or after ReadError).
+  bool Next(ScanEvent& event);
+  // The stream parameters the scanner is currently locked to (valid after the first frame).
+  bool Locked() const { return locked_; }
+  const FrameHeader& StreamHeader() const { return stream_; }
+
+ private:
+  bool Fill(uint64_t offset, size_t count);          // make [offset, offset+count) buffered
+  const uint8_t* At(uint64_t offset) const;           // pointer into the buffer
+  bool HeaderAt(uint64_t offset, FrameHeader& out);   // parses a header fully in the region
+  bool Confirmed(uint64_t offset, const FrameHeader& first);
+  bool ChainsOn(uint64_t offset, const FrameHeader& header);
+  uint64_t FindConfirmedSync(uint64_t from, uint64_t to);
+
+  ByteSource& source_;
+  uint64_t pos_;
+  uint64_t end_;
+  ScanOptions options_;
+  std::vector<uint8_t> buffer_;
+  uint64_t bufferOffset_ = 0;
+  size_t bufferFill_ = 0;
+  bool readError_ = false;
+  bool locked_ = false;
+  bool done_ = false;
+  FrameHeader stream_;
+  // A frame already checked while looking ahead, to be returned next.
+  bool havePending_ = false;
+  ScanEvent pending_;
+};
+
+}  // namespace mp3

@@ -1,0 +1,1 @@
+#include "mp3/vbr_header.h"
