@@ -4,6 +4,8 @@
 
 #include <windows.h>
 #include <commdlg.h>
+#include <shellapi.h>
+#include <initializer_list>
 
 class PlaybackGraph;
 
@@ -128,3 +130,4 @@ INT_PTR CALLBACK RepairDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 // Opens one of the vendor's pages in the default browser.
 void OpenWebPage(WORD command);
 const wchar_t* WebPageAddress(WORD command);
+UINT CurrentToolbarStrip();

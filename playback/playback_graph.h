@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <initializer_list>
 #include <dshow.h>
 
 enum SplitterKind { PreferredParser, Mpeg1Splitter };

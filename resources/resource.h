@@ -110,3 +110,6 @@
 #define IDC_CUT_ANIMATION      1026
 #define IDC_MODE_BITRATE       1033
 #define IDC_MODE_FRAME         1034
+
+// Not part of the start-up cache: shown only when the main window cannot be built.
+#define IDS_STARTUP_FAILED     160

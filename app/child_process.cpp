@@ -1,0 +1,19 @@
+#include "app/child_process.h"
+
+HANDLE StartHiddenProcess(wchar_t* commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);  // 68
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+bool ProcessStillRunning(HANDLE process) {
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process, &exitCode);
+    return exitCode == STILL_ACTIVE;
+}

@@ -1,0 +1,8 @@
+// The external tools run as hidden child processes that are polled, never waited on.
+#pragma once
+#include <windows.h>
+
+// Starts a command line with its window hidden; returns the process handle or null.
+HANDLE StartHiddenProcess(wchar_t* commandLine);
+// True while the process runs; a null or invalid handle counts as ended.
+bool ProcessStillRunning(HANDLE process);

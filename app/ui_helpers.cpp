@@ -1,0 +1,34 @@
+// Small helpers shared by the main window, the transport, the open and cut commands.
+#include "app/app_state.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <dshow.h>
+#include <shlwapi.h>
+#include <cstdio>
+
+int ShowMessage(HWND owner, const wchar_t* text, UINT flags) {
+    return MessageBoxW(owner, text, CachedString(IDS_CAPTION), flags);
+}
+
+void ShowFormattedError(UINT formatId, const wchar_t* argument) {
+    wchar_t message[messageUnits] = {};
+    _snwprintf(message, messageUnits - 1, CachedString(formatId), argument);
+    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
+}
+
+void GetErrorText(HRESULT hr, wchar_t* text, DWORD units) {
+    text[0] = L'\0';
+    AMGetErrorTextW(hr, text, units);
+}
+
+void ProgramFolderFile(const wchar_t* name, wchar_t* path) {
+    wchar_t folder[pathUnits] = {};
+    GetModuleFileNameW(nullptr, folder, pathUnits - 1);
+    PathRemoveFileSpecW(folder);
+    PathCombineW(path, folder, name);
+}
+
+void SetStatusText(int part, const wchar_t* text) {
+    SendMessageW(theApp.statusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text));
+}

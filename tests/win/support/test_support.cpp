@@ -1,0 +1,207 @@
+#include "tests/win/support/test_support.h"
+
+#include <shlwapi.h>
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD watchIntervalMs = 20;
+constexpr int messageBoxTextId = 0xFFFF;  // the static that holds a message box's text
+constexpr int fileNameEdit = 0x480;       // edt1 of the old-style file dialogs
+constexpr int fileNameCombo = 0x47C;      // cmb13 of the Explorer-style file dialogs
+
+struct Candidate {
+    DWORD thread;
+    std::vector<HWND>* found;
+};
+
+BOOL CALLBACK CollectDialogs(HWND window, LPARAM context) {
+    auto* candidate = reinterpret_cast<Candidate*>(context);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (wcscmp(className, L"#32770") == 0 && IsWindowVisible(window) && IsWindowEnabled(window))
+        candidate->found->push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM context) {
+    auto* text = reinterpret_cast<std::wstring*>(context);
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (_wcsicmp(className, L"Static") == 0) {
+        std::wstring own = WindowText(child);
+        if (!own.empty()) {
+            if (!text->empty()) *text += L"\n";
+            *text += own;
+        }
+    }
+    return TRUE;
+}
+
+UINT GuessIcon(HWND dialog) {
+    // A message box's icon is a static with SS_ICON; the question box has Yes/No buttons.
+    if (GetDlgItem(dialog, IDYES)) return MB_ICONQUESTION;
+    HWND icon = GetDlgItem(dialog, 0x14);  // the icon static of a message box
+    return icon ? MB_ICONERROR : 0;
+}
+
+ShownDialog Describe(HWND dialog) {
+    ShownDialog shown;
+    shown.caption = WindowText(dialog);
+    HWND messageText = GetDlgItem(dialog, messageBoxTextId);
+    if (messageText) {
+        shown.text = WindowText(messageText);
+    } else {
+        EnumChildWindows(dialog, CollectStaticText, reinterpret_cast<LPARAM>(&shown.text));
+    }
+    shown.iconStyle = GuessIcon(dialog);
+    return shown;
+}
+
+void DefaultReply(HWND dialog) {
+    int id = GetDlgItem(dialog, IDCANCEL) ? IDCANCEL : IDOK;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+}  // namespace
+
+DialogAnswerer::DialogAnswerer() : ownerThread_(GetCurrentThreadId()) {
+    watcher_ = std::thread([this] { Watch(); });
+}
+
+DialogAnswerer::~DialogAnswerer() {
+    stop_ = true;
+    watcher_.join();
+}
+
+void DialogAnswerer::Queue(Reply reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replies_.push_back(std::move(reply));
+}
+
+std::vector<ShownDialog> DialogAnswerer::Shown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shown_;
+}
+
+void DialogAnswerer::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shown_.clear();
+    replies_.clear();
+}
+
+void DialogAnswerer::Watch() {
+    while (!stop_) {
+        Sleep(watchIntervalMs);
+        std::vector<HWND> found;
+        Candidate candidate{ownerThread_, &found};
+        EnumThreadWindows(ownerThread_, CollectDialogs, reinterpret_cast<LPARAM>(&candidate));
+        for (HWND dialog : found) {
+            Reply reply;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                bool known = false;
+                for (HWND seen : seen_) known = known || seen == dialog;
+                if (known) continue;
+                // Give the dialog a moment to finish initialising its texts.
+                Sleep(watchIntervalMs);
+                if (!IsWindow(dialog)) continue;
+                seen_.push_back(dialog);
+                shown_.push_back(Describe(dialog));
+                if (!replies_.empty()) {
+                    reply = replies_.front();
+                    replies_.erase(replies_.begin());
+                }
+            }
+            if (reply) reply(dialog);
+            else DefaultReply(dialog);
+        }
+        // Windows that are gone may reuse their handle later.
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<HWND> alive;
+        for (HWND seen : seen_)
+            if (IsWindow(seen)) alive.push_back(seen);
+        seen_.swap(alive);
+    }
+}
+
+DialogAnswerer::Reply DialogAnswerer::PressButton(int id) {
+    return [id](HWND dialog) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    };
+}
+
+DialogAnswerer::Reply DialogAnswerer::ChooseFile(const std::wstring& path) {
+    return [path](HWND dialog) {
+        HWND box = GetDlgItem(dialog, fileNameCombo);
+        if (!box) box = GetDlgItem(dialog, fileNameEdit);
+        SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    };
+}
+
+DialogAnswerer::Reply DialogAnswerer::After(DWORD ms, Reply then) {
+    return [ms, then](HWND dialog) {
+        Sleep(ms);
+        if (IsWindow(dialog)) then(dialog);
+    };
+}
+
+void PumpMessages(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs) return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+std::wstring WinePath(const std::string& unixPath) {
+    std::wstring path = L"Z:";
+    for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return path;
+}
+
+std::wstring FixturePath(const wchar_t* name) {
+    return WinePath(CLIPVANE_FIXTURES) + L"\\" + name;
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
+    PathRemoveFileSpecW(path);
+    return path;
+}
+
+std::wstring MakeTempFolder(const wchar_t* prefix) {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        wchar_t folder[MAX_PATH] = {};
+        _snwprintf(folder, MAX_PATH - 1, L"%s%s-%lu-%u", base, prefix, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryW(folder, nullptr)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
+    }
+}
+
+std::wstring WindowText(HWND window) {
+    int length = GetWindowTextLengthW(window);
+    std::wstring text(length + 1, L'\0');
+    GetWindowTextW(window, &text[0], length + 1);
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
