@@ -121,8 +121,8 @@ def draw_set_b(c):
 
 def draw_cancel_ab(c):
     # "AB" followed by a red cross: both points go.
-    letter(c, "A", A_BLUE, 15, 12.5)
-    letter(c, "B", B_ORANGE, 15, 22.0)
+    letter(c, "A", A_BLUE, 15, 11.5)
+    letter(c, "B", B_ORANGE, 15, 22.5)
     arm = 4.0
     cross = R.Stroke([(33.5 - arm, 8.5 - arm), (33.5 + arm, 8.5 + arm)], 2.4) | \
         R.Stroke([(33.5 - arm, 8.5 + arm), (33.5 + arm, 8.5 - arm)], 2.4)
