@@ -1,1 +1,157 @@
 #include "mp3/crc.h"
+
+#include <array>
+
+namespace mp3 {
+namespace {
+
+constexpr uint16_t kFramePolynomial = 0x8005;
+constexpr uint16_t kLamePolynomialReflected = 0xA001;
+constexpr uint16_t kFrameCrcInit = 0xFFFF;
+constexpr int kSubbands = 32;
+
+uint16_t CrcBit(uint16_t crc, bool bit) {
+  const bool top = (crc & 0x8000) != 0;
+  crc = uint16_t(crc << 1);
+  return top != bit ? uint16_t(crc ^ kFramePolynomial) : crc;
+}
+
+// Reads bits most significant first; reads past the end yield zero and set `overrun`.
+class BitReader {
+ public:
+  explicit BitReader(ByteView bytes) : bytes_(bytes) {}
+  uint32_t Read(int count) {
+    uint32_t v = 0;
+    for (int i = 0; i < count; ++i, ++pos_) {
+      size_t byte = pos_ / 8;
+      if (byte >= bytes_.size) {
+        overrun = true;
+        v <<= 1;
+        continue;
+      }
+      v = v << 1 | ((bytes_[byte] >> (7 - pos_ % 8)) & 1u);
+    }
+    return v;
+  }
+  size_t Position() const { return pos_; }
+  bool overrun = false;
+
+ private:
+  ByteView bytes_;
+  size_t pos_ = 0;
+};
+
+int JointStereoBound(const FrameHeader& h, int limit) {
+  if (h.channelMode != ChannelMode::JointStereo) return limit;
+  int bound = (h.modeExtension + 1) * 4;
+  return bound < limit ? bound : limit;
+}
+
+// Bits the Layer I CRC protects after the header: the bit allocation.
+size_t Layer1ProtectedBits(const FrameHeader& h) {
+  const int channels = h.Channels();
+  const int bound = JointStereoBound(h, kSubbands);
+  return size_t(4) * (bound * channels + (kSubbands - bound));
+}
+
+struct Layer2Table {
+  int sblimit;
+  const uint8_t* nbal;  // allocation bits per subband
+};
+
+constexpr uint8_t kNbalA[30] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2};
+constexpr uint8_t kNbalC[12] = {4, 4, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3};
+constexpr uint8_t kNbalLsf[30] = {4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+
+// The allocation table follows from the bitrate per channel and the sample rate.
+Layer2Table SelectLayer2Table(const FrameHeader& h) {
+  if (h.version != Version::Mpeg1) return {30, kNbalLsf};
+  const int perChannel = h.bitrateKbps / h.Channels();
+  if ((perChannel >= 56 && perChannel <= 80) || (h.sampleRate == 48000 && perChannel >= 56)) return {27, kNbalA};
+  if (perChannel >= 96) return {30, kNbalA};
+  if (h.sampleRate != 32000) return {8, kNbalC};
+  return {12, kNbalC};
+}
+
+// Bits the Layer II CRC protects after the header and CRC field: bit allocation and
+// scale-factor selection information. Reads the allocation from `body`.
+size_t Layer2ProtectedBits(const FrameHeader& h, ByteView body, bool& overrun) {
+  const Layer2Table table = SelectLayer2Table(h);
+  const int channels = h.Channels();
+  const int bound = JointStereoBound(h, table.sblimit);
+  uint32_t allocation[2][kSubbands] = {};
+  BitReader bits(body);
+  for (int sb = 0; sb < table.sblimit; ++sb) {
+    const int n = table.nbal[sb];
+    if (sb < bound) {
+      for (int ch = 0; ch < channels; ++ch) allocation[ch][sb] = bits.Read(n);
+    } else {
+      allocation[0][sb] = allocation[1][sb] = bits.Read(n);
+    }
+  }
+  size_t scfsiBits = 0;
+  for (int sb = 0; sb < table.sblimit; ++sb)
+    for (int ch = 0; ch < channels; ++ch)
+      if (allocation[ch][sb] != 0) scfsiBits += 2;
+  overrun = bits.overrun;
+  return bits.Position() + scfsiBits;
+}
+
+}  // namespace
+
+uint16_t Crc16Update(uint16_t crc, ByteView bytes) {
+  for (uint8_t b : bytes)
+    for (int i = 7; i >= 0; --i) crc = CrcBit(crc, ((b >> i) & 1) != 0);
+  return crc;
+}
+
+uint16_t LameCrc16Update(uint16_t crc, ByteView bytes) {
+  static const std::array<uint16_t, 256> table = [] {
+    std::array<uint16_t, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+      uint16_t v = uint16_t(i);
+      for (int k = 0; k < 8; ++k) v = (v & 1) ? uint16_t((v >> 1) ^ kLamePolynomialReflected) : uint16_t(v >> 1);
+      t[size_t(i)] = v;
+    }
+    return t;
+  }();
+  for (uint8_t b : bytes) crc = uint16_t((crc >> 8) ^ table[(crc ^ b) & 0xFF]);
+  return crc;
+}
+
+std::optional<uint16_t> ComputeFrameCrc(const FrameHeader& header, ByteView frame) {
+  if (!header.hasCrc) return std::nullopt;
+  const size_t bodyStart = kHeaderSize + kCrcFieldSize;
+  if (frame.size < bodyStart) return std::nullopt;
+  const ByteView body = frame.Sub(bodyStart);
+  size_t protectedBits = 0;
+  switch (header.layer) {
+    case Layer::III: protectedBits = size_t(header.SideInfoSize()) * 8; break;
+    case Layer::I: protectedBits = Layer1ProtectedBits(header); break;
+    case Layer::II: {
+      bool overrun = false;
+      protectedBits = Layer2ProtectedBits(header, body, overrun);
+      if (overrun) return std::nullopt;
+      break;
+    }
+  }
+  if ((protectedBits + 7) / 8 > body.size) return std::nullopt;
+  uint16_t crc = Crc16Update(kFrameCrcInit, frame.Sub(2, 2));
+  crc = Crc16Update(crc, body.Sub(0, protectedBits / 8));
+  const size_t restBits = protectedBits % 8;
+  if (restBits != 0) {
+    const uint8_t last = body[protectedBits / 8];
+    for (size_t i = 0; i < restBits; ++i) crc = CrcBit(crc, ((last >> (7 - i)) & 1) != 0);
+  }
+  return crc;
+}
+
+CrcStatus CheckFrameCrc(const FrameHeader& header, ByteView frame) {
+  if (!header.hasCrc) return CrcStatus::NotProtected;
+  const std::optional<uint16_t> computed = ComputeFrameCrc(header, frame);
+  if (!computed) return CrcStatus::Unverifiable;
+  const uint16_t stored = uint16_t(frame[4] << 8 | frame[5]);
+  return *computed == stored ? CrcStatus::Ok : CrcStatus::Mismatch;
+}
+
+}  // namespace mp3

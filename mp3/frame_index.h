@@ -78,7 +78,8 @@ struct IndexResult {
   bool ok() const { return status == Status::Ok; }
 };
 
-// One pass over the whole source. Status NoAudio when no audio frame was found.
+// One pass over the whole source. Status NoAudio when no audio frame was found (an
+// information frame alone does not count); the index still carries the layout then.
 IndexResult BuildFrameIndex(ByteSource& source, const ScanOptions& options = {});
 
 }  // namespace mp3

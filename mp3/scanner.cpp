@@ -1,1 +1,177 @@
 #include "mp3/scanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mp3 {
+namespace {
+
+constexpr int kMaxConfirmFrames = 16;
+constexpr size_t kMinBufferSize = 64 * 1024;
+constexpr uint8_t kSyncByte = 0xFF;
+
+ScanEvent MakeEvent(ScanEvent::Kind kind, uint64_t offset, uint64_t size, const FrameHeader& header = {}) {
+  ScanEvent e;
+  e.kind = kind;
+  e.offset = offset;
+  e.size = size;
+  e.header = header;
+  return e;
+}
+
+}  // namespace
+
+FrameScanner::FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, ScanOptions options)
+    : source_(source), pos_(begin), end_(std::min(end, source.Size())), options_(options) {
+  if (pos_ > end_) pos_ = end_;
+  options_.confirmFrames = std::clamp(options_.confirmFrames, 0, kMaxConfirmFrames);
+  // The buffer must hold a whole confirmation chain with room to spare.
+  const size_t lookahead = size_t(options_.confirmFrames + 3) * kMaxFrameLength;
+  buffer_.resize(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}));
+  bufferOffset_ = pos_;
+}
+
+bool FrameScanner::Fill(uint64_t offset, size_t count) {
+  if (offset >= end_) return count == 0;
+  const uint64_t wantEnd = std::min<uint64_t>(end_, offset + count);
+  const uint64_t bufferEnd = bufferOffset_ + bufferFill_;
+  if (offset >= bufferOffset_ && wantEnd <= bufferEnd) return true;
+  // Keep the scan position buffered when looking ahead from it, so that stepping back to
+  // the next candidate does not read the same bytes again.
+  uint64_t start = offset;
+  if (pos_ < offset && pos_ >= bufferOffset_ && wantEnd - pos_ <= buffer_.size() / 2) start = pos_;
+  size_t keep = 0;
+  if (start >= bufferOffset_ && start < bufferEnd) {
+    keep = size_t(bufferEnd - start);
+    std::memmove(buffer_.data(), buffer_.data() + (start - bufferOffset_), keep);
+  }
+  bufferOffset_ = start;
+  bufferFill_ = keep;
+  const size_t toRead = size_t(std::min<uint64_t>(buffer_.size() - keep, end_ - (start + keep)));
+  const size_t got = source_.ReadAt(start + keep, buffer_.data() + keep, toRead);
+  bufferFill_ += got;
+  if (got < toRead) readError_ = true;
+  return wantEnd <= bufferOffset_ + bufferFill_;
+}
+
+bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
+  if (offset >= end_ || end_ - offset < uint64_t(kHeaderSize) || !Fill(offset, kHeaderSize)) return false;
+  const std::optional<FrameHeader> h = ParseFrameHeader(ByteView(buffer_.data() + (offset - bufferOffset_), kHeaderSize));
+  if (!h) return false;
+  out = *h;
+  return true;
+}
+
+bool FrameScanner::ChainsOn(uint64_t offset, const FrameHeader& header) {
+  FrameHeader next;
+  return HeaderAt(offset, next) && SameStream(next, header);
+}
+
+bool FrameScanner::Confirmed(uint64_t offset, const FrameHeader& first) {
+  uint64_t p = offset + uint64_t(first.FrameLength());
+  if (p > end_) return false;
+  for (int k = 0; k < options_.confirmFrames; ++k) {
+    if (p == end_) return true;  // fewer frames suffice when the chain meets the end exactly
+    FrameHeader next;
+    if (!HeaderAt(p, next) || !SameStream(next, first)) return false;
+    p += uint64_t(next.FrameLength());
+    if (p > end_) return true;  // the chain ends in a truncated last frame
+  }
+  return true;
+}
+
+uint64_t FrameScanner::NextSyncByte(uint64_t from) {
+  while (from < end_) {
+    if (!Fill(from, 1)) return end_;
+    const uint8_t* begin = buffer_.data() + (from - bufferOffset_);
+    const size_t available = size_t(bufferOffset_ + bufferFill_ - from);
+    const void* hit = std::memchr(begin, kSyncByte, available);
+    if (hit != nullptr) return from + uint64_t(static_cast<const uint8_t*>(hit) - begin);
+    from += available;
+  }
+  return end_;
+}
+
+uint64_t FrameScanner::FindConfirmedSync(uint64_t from, uint64_t to) {
+  for (uint64_t p = NextSyncByte(from); p < to && !readError_; p = NextSyncByte(p + 1)) {
+    FrameHeader h;
+    if (HeaderAt(p, h) && Confirmed(p, h)) return p;
+  }
+  return to;
+}
+
+bool FrameScanner::TryFrameAt(ScanEvent& found) {
+  FrameHeader h;
+  if (!HeaderAt(pos_, h)) return false;
+  const uint64_t length = uint64_t(h.FrameLength());
+  if (chained_ && SameStream(h, stream_)) {
+    if (pos_ + length > end_) {
+      found = MakeEvent(ScanEvent::Kind::Truncated, pos_, end_ - pos_, h);
+      return true;
+    }
+    if (pos_ + length == end_ || ChainsOn(pos_ + length, h)) {
+      found = MakeEvent(ScanEvent::Kind::Frame, pos_, length, h);
+      return true;
+    }
+    // No frame follows. Either something else follows a good frame, or the next frame
+    // starts inside this one: then this frame was cut short and is not a frame at all.
+    const uint64_t inside = FindConfirmedSync(pos_ + 1, pos_ + length);
+    if (inside < pos_ + length) {
+      found = MakeEvent(ScanEvent::Kind::Skipped, pos_, inside - pos_);
+      resyncAt_ = inside;
+      return true;
+    }
+    found = MakeEvent(ScanEvent::Kind::Frame, pos_, length, h);
+    return true;
+  }
+  if (pos_ == resyncAt_ || Confirmed(pos_, h)) {
+    found = MakeEvent(ScanEvent::Kind::Frame, pos_, length, h);
+    return true;
+  }
+  return false;
+}
+
+bool FrameScanner::Next(ScanEvent& event) {
+  if (havePending_) {
+    havePending_ = false;
+    event = pending_;
+    return true;
+  }
+  if (done_) return false;
+  const uint64_t skipStart = pos_;
+  while (pos_ < end_ && !readError_) {
+    ScanEvent found;
+    if (TryFrameAt(found) && !readError_) {
+      pos_ = found.offset + found.size;
+      chained_ = found.kind == ScanEvent::Kind::Frame;
+      if (found.kind == ScanEvent::Kind::Frame) {
+        stream_ = found.header;
+        locked_ = true;
+      }
+      if (found.kind == ScanEvent::Kind::Truncated) done_ = true;
+      if (found.offset > skipStart) {
+        event = MakeEvent(ScanEvent::Kind::Skipped, skipStart, found.offset - skipStart);
+        pending_ = found;
+        havePending_ = true;
+      } else {
+        event = found;
+      }
+      return true;
+    }
+    chained_ = false;
+    pos_ = NextSyncByte(pos_ + 1);
+  }
+  if (readError_) {
+    done_ = true;
+    event = MakeEvent(ScanEvent::Kind::ReadError, pos_, 0);
+    return true;
+  }
+  done_ = true;
+  if (pos_ > skipStart) {
+    event = MakeEvent(ScanEvent::Kind::Skipped, skipStart, pos_ - skipStart);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace mp3

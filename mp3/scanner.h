@@ -48,12 +48,13 @@ class FrameScanner {
   const FrameHeader& StreamHeader() const { return stream_; }
 
  private:
+  bool TryFrameAt(ScanEvent& found);
   bool Fill(uint64_t offset, size_t count);          // make [offset, offset+count) buffered
-  const uint8_t* At(uint64_t offset) const;           // pointer into the buffer
-  bool HeaderAt(uint64_t offset, FrameHeader& out);   // parses a header fully in the region
+  bool HeaderAt(uint64_t offset, FrameHeader& out);   // parses a header lying fully in the region
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
-  uint64_t FindConfirmedSync(uint64_t from, uint64_t to);
+  uint64_t NextSyncByte(uint64_t from);               // end_ when none
+  uint64_t FindConfirmedSync(uint64_t from, uint64_t to);  // to when none
 
   ByteSource& source_;
   uint64_t pos_;
@@ -64,9 +65,10 @@ class FrameScanner {
   size_t bufferFill_ = 0;
   bool readError_ = false;
   bool locked_ = false;
+  bool chained_ = false;  // pos_ directly follows an accepted frame
   bool done_ = false;
+  uint64_t resyncAt_ = UINT64_MAX;  // a position already confirmed while looking ahead
   FrameHeader stream_;
-  // A frame already checked while looking ahead, to be returned next.
   bool havePending_ = false;
   ScanEvent pending_;
 };

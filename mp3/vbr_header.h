@@ -35,7 +35,8 @@ struct XingInfo {
 };
 
 constexpr int kLameTagSize = 36;
-// The LAME tag CRC covers the first 190 bytes of the information frame.
+// The LAME tag CRC covers the information frame from its first byte up to the CRC field:
+// 190 bytes in the usual MPEG-1 stereo layout.
 constexpr int kLameTagCrcCoverage = 190;
 constexpr int kMaxEncoderDelay = 4095;  // 12-bit fields
 
