@@ -1,0 +1,124 @@
+// The cut command: checks the marked stretch, asks for the output file and makes sure it may be
+// written, asks for the locating mode, then hands over to the progress dialog.
+#include "cut/cut.h"
+#include "app/app_state.h"
+#include "resource.h"
+
+#include <shlwapi.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const wchar_t mp3Extension[] = L".mp3";
+constexpr size_t mp3ExtensionLength = 4;
+
+bool ChooseOutputFile(wchar_t* path) {
+    OPENFILENAMEW& dialog = theApp.openFileName;
+    ZeroMemory(&dialog, sizeof(dialog));
+    dialog.lStructSize = sizeof(OPENFILENAMEW);  // 88
+    dialog.hwndOwner = theApp.mainWindow;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = pathUnits;
+    dialog.lpstrFilter = L"MP3 files\0*.mp3\0";
+    dialog.lpstrDefExt = L"mp3";
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    return GetSaveFileNameW(&dialog) != 0;
+}
+
+// The splitter always writes "<name>.mp3"; any other ending is kept as part of the name.
+// False when the longer name no longer fits a path.
+bool EnsureMp3Extension(wchar_t* path) {
+    if (_wcsicmp(PathFindExtensionW(path), mp3Extension) == 0) return true;
+    if (wcslen(path) + mp3ExtensionLength >= pathUnits) return false;
+    wcscat(path, mp3Extension);
+    return true;
+}
+
+bool SameFile(HANDLE first, HANDLE second) {
+    BY_HANDLE_FILE_INFORMATION a = {};
+    BY_HANDLE_FILE_INFORMATION b = {};
+    return GetFileInformationByHandle(first, &a) && GetFileInformationByHandle(second, &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+HANDLE OpenForIdentity(const wchar_t* path) {
+    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The writability test truncates the output, so the loaded file must never be it: neither by
+// its name in another letter case nor under another name of the same file (a short 8.3 name,
+// a hard link).
+bool IsLoadedFile(const wchar_t* path) {
+    if (CompareStringOrdinal(path, -1, theApp.currentFile, -1, TRUE) == CSTR_EQUAL) return true;
+    HANDLE output = OpenForIdentity(path);
+    if (output == INVALID_HANDLE_VALUE) return false;
+    HANDLE loaded = OpenForIdentity(theApp.currentFile);
+    bool same = loaded != INVALID_HANDLE_VALUE && SameFile(output, loaded);
+    if (loaded != INVALID_HANDLE_VALUE) CloseHandle(loaded);
+    CloseHandle(output);
+    return same;
+}
+
+bool ConfirmReplace(const wchar_t* path) {
+    wchar_t question[messageUnits] = {};
+    _snwprintf(question, messageUnits - 1, CachedString(IDS_REPLACE_QUESTION), PathFindFileNameW(path));
+    return ShowMessage(theApp.mainWindow, question, MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+void ShowCreateFailed(int error) {
+    wchar_t message[messageUnits] = {};
+    _snwprintf(message, messageUnits - 1, CachedString(IDS_CREATE_FAILED), strerror(error));
+    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
+}
+
+// Creating (or truncating) the file is the one sure test that it can be written.
+bool CheckWritable(const wchar_t* path) {
+    FILE* file = _wfopen(path, L"wb");
+    if (!file) {
+        ShowCreateFailed(errno);
+        return false;
+    }
+    fclose(file);
+    _wremove(path);
+    return true;
+}
+
+void ShowGapTooShort() {
+    wchar_t message[messageUnits] = {};
+    _snwprintf(message, messageUnits - 1, CachedString(IDS_GAP_TOO_SHORT), minimumCutMs);
+    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
+}
+
+}  // namespace
+
+void AppState::CutAbPart() {
+    if (pointA == -1 || pointB == -1) return;
+    // Paused first, so that even a refused cut leaves the user where the marks were set.
+    if (playState == Playing) TogglePlay();
+    if (pointB - pointA < minimumCutMs) {
+        ShowGapTooShort();
+        return;
+    }
+
+    wchar_t path[pathUnits] = {};
+    if (!ChooseOutputFile(path)) return;
+    if (!EnsureMp3Extension(path)) {
+        ShowCreateFailed(ENAMETOOLONG);
+        return;
+    }
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    if (IsLoadedFile(path)) {
+        ShowMessage(mainWindow, CachedString(IDS_SELF_OVERWRITE), MB_ICONERROR);
+        return;
+    }
+    if (PathFileExistsW(path) && !ConfirmReplace(path)) return;
+    if (!CheckWritable(path)) return;
+
+    DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_CUT_METHOD), mainWindow, CutMethodDialog, 0);
+    DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_CUT_PROGRESS), mainWindow, CutProgressDialog,
+                    reinterpret_cast<LPARAM>(path));
+}
