@@ -1,0 +1,183 @@
+// IBaseFilter of the parser: identity, pins, graph membership and the run states.
+#include "parser_filter.h"
+
+#include <cwchar>
+#include <new>
+
+#include "enumerators.h"
+#include "media_types.h"
+#include "module.h"
+#include "parser_ids.h"
+
+namespace clipvane_parser {
+
+ParserFilter::ParserFilter() : input(*this), output(*this) {
+  InitializeCriticalSection(&lock);
+  AddObjectCount();
+}
+
+ParserFilter::~ParserFilter() {
+  // The graph stops a filter before releasing it; stop anyway so that no thread outlives us.
+  EnterCriticalSection(&lock);
+  output.StopStreaming();
+  LeaveCriticalSection(&lock);
+  output.Disconnect();
+  input.Disconnect();
+  if (clock_) clock_->Release();
+  DeleteCriticalSection(&lock);
+  ReleaseObjectCount();
+}
+
+HRESULT CreateParserFilter(REFIID iid, void **result) {
+  ParserFilter *filter = new (std::nothrow) ParserFilter();
+  if (!filter) return E_OUTOFMEMORY;
+  const HRESULT hr = filter->QueryInterface(iid, result);
+  filter->Release();
+  return hr;
+}
+
+STDMETHODIMP ParserFilter::QueryInterface(REFIID iid, void **result) {
+  if (!result) return E_POINTER;
+  *result = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist) || IsEqualIID(iid, IID_IMediaFilter) ||
+      IsEqualIID(iid, IID_IBaseFilter)) {
+    *result = static_cast<IBaseFilter *>(this);
+  } else if (IsEqualIID(iid, IID_IMediaSeeking)) {
+    // Seeking lives on the output pin; asking the filter reaches the same object.
+    *result = static_cast<IMediaSeeking *>(&output);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) ParserFilter::AddRef() { return InterlockedIncrement(&refs_); }
+
+STDMETHODIMP_(ULONG) ParserFilter::Release() {
+  const LONG left = InterlockedDecrement(&refs_);
+  if (left == 0) delete this;
+  return left;
+}
+
+STDMETHODIMP ParserFilter::GetClassID(CLSID *clsid) {
+  if (!clsid) return E_POINTER;
+  *clsid = kParserClsid;
+  return S_OK;
+}
+
+STDMETHODIMP ParserFilter::Stop() {
+  EnterCriticalSection(&lock);
+  state = State_Stopped;
+  output.StopStreaming();
+  LeaveCriticalSection(&lock);
+  return S_OK;
+}
+
+STDMETHODIMP ParserFilter::Pause() {
+  EnterCriticalSection(&lock);
+  HRESULT hr = S_OK;
+  if (state == State_Stopped && output.IsConnected()) hr = output.StartStreaming();
+  if (SUCCEEDED(hr)) state = State_Paused;
+  LeaveCriticalSection(&lock);
+  return hr;
+}
+
+STDMETHODIMP ParserFilter::Run(REFERENCE_TIME) {
+  EnterCriticalSection(&lock);
+  HRESULT hr = S_OK;
+  if (state == State_Stopped && output.IsConnected()) hr = output.StartStreaming();
+  if (SUCCEEDED(hr)) state = State_Running;
+  LeaveCriticalSection(&lock);
+  return hr;
+}
+
+STDMETHODIMP ParserFilter::GetState(DWORD, FILTER_STATE *result) {
+  if (!result) return E_POINTER;
+  EnterCriticalSection(&lock);
+  *result = state;
+  LeaveCriticalSection(&lock);
+  return S_OK;
+}
+
+STDMETHODIMP ParserFilter::SetSyncSource(IReferenceClock *clock) {
+  EnterCriticalSection(&lock);
+  if (clock) clock->AddRef();
+  if (clock_) clock_->Release();
+  clock_ = clock;
+  LeaveCriticalSection(&lock);
+  return S_OK;
+}
+
+STDMETHODIMP ParserFilter::GetSyncSource(IReferenceClock **clock) {
+  if (!clock) return E_POINTER;
+  EnterCriticalSection(&lock);
+  *clock = clock_;
+  if (clock_) clock_->AddRef();
+  LeaveCriticalSection(&lock);
+  return S_OK;
+}
+
+IPin *ParserFilter::PinAt(int index) {
+  if (index == 0) return &input;
+  if (index == 1) return &output;
+  return nullptr;
+}
+
+STDMETHODIMP ParserFilter::EnumPins(IEnumPins **pins) {
+  if (!pins) return E_POINTER;
+  return CreatePinEnumerator(*this, 0, pins);
+}
+
+STDMETHODIMP ParserFilter::FindPin(LPCWSTR id, IPin **pin) {
+  if (!id || !pin) return E_POINTER;
+  *pin = nullptr;
+  for (int i = 0; IPin *candidate = PinAt(i); ++i) {
+    PIN_INFO info;
+    if (FAILED(candidate->QueryPinInfo(&info))) continue;
+    if (info.pFilter) info.pFilter->Release();
+    if (wcscmp(info.achName, id) == 0) {
+      candidate->AddRef();
+      *pin = candidate;
+      return S_OK;
+    }
+  }
+  return VFW_E_NOT_FOUND;
+}
+
+STDMETHODIMP ParserFilter::QueryFilterInfo(FILTER_INFO *info) {
+  if (!info) return E_POINTER;
+  EnterCriticalSection(&lock);
+  wcscpy(info->achName, name_);
+  info->pGraph = graph_;
+  if (graph_) graph_->AddRef();
+  LeaveCriticalSection(&lock);
+  return S_OK;
+}
+
+STDMETHODIMP ParserFilter::JoinFilterGraph(IFilterGraph *graph, LPCWSTR name) {
+  EnterCriticalSection(&lock);
+  graph_ = graph;
+  name_[0] = L'\0';
+  if (name) {
+    wcsncpy(name_, name, MAX_FILTER_NAME - 1);
+    name_[MAX_FILTER_NAME - 1] = L'\0';
+  }
+  LeaveCriticalSection(&lock);
+  return S_OK;
+}
+
+STDMETHODIMP ParserFilter::QueryVendorInfo(LPWSTR *) { return E_NOTIMPL; }
+
+// Called from the streaming thread, which must never wait for the filter lock (the
+// lock's holder may be joining that thread); the graph pointer changes only while the
+// filter is stopped, when no thread runs.
+void ParserFilter::NotifyGraph(long code, LONG_PTR param1, LONG_PTR param2) {
+  IMediaEventSink *sink = nullptr;
+  if (graph_) graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void **>(&sink));
+  if (!sink) return;
+  sink->Notify(code, param1, param2);
+  sink->Release();
+}
+
+}  // namespace clipvane_parser

@@ -1,0 +1,83 @@
+// What both pins answer the same way: identity, direction and the stored connection.
+#include <cwchar>
+
+#include "media_types.h"
+#include "parser_filter.h"
+
+namespace clipvane_parser {
+
+PinBase::PinBase(ParserFilter &filter, PIN_DIRECTION direction, const wchar_t *name)
+    : filter_(filter), direction_(direction), name_(name) {}
+
+PinBase::~PinBase() { ClearConnection(); }
+
+STDMETHODIMP_(ULONG) PinBase::AddRef() { return filter_.AddRef(); }
+STDMETHODIMP_(ULONG) PinBase::Release() { return filter_.Release(); }
+
+HRESULT PinBase::SetConnection(IPin *peer, const AM_MEDIA_TYPE &type) {
+  AM_MEDIA_TYPE copy;
+  if (FAILED(CopyMediaTypeFields(copy, type))) return E_OUTOFMEMORY;
+  ClearConnection();
+  peer->AddRef();
+  peer_ = peer;
+  type_ = copy;
+  return S_OK;
+}
+
+void PinBase::ClearConnection() {
+  if (peer_) peer_->Release();
+  peer_ = nullptr;
+  FreeMediaTypeFields(type_);
+  type_ = AM_MEDIA_TYPE{};
+}
+
+STDMETHODIMP PinBase::ConnectedTo(IPin **pin) {
+  if (!pin) return E_POINTER;
+  EnterCriticalSection(&filter_.lock);
+  *pin = peer_;
+  if (peer_) peer_->AddRef();
+  LeaveCriticalSection(&filter_.lock);
+  return *pin ? S_OK : VFW_E_NOT_CONNECTED;
+}
+
+STDMETHODIMP PinBase::ConnectionMediaType(AM_MEDIA_TYPE *type) {
+  if (!type) return E_POINTER;
+  EnterCriticalSection(&filter_.lock);
+  HRESULT hr = VFW_E_NOT_CONNECTED;
+  if (peer_) {
+    hr = CopyMediaTypeFields(*type, type_);
+  } else {
+    *type = AM_MEDIA_TYPE{};
+  }
+  LeaveCriticalSection(&filter_.lock);
+  return hr;
+}
+
+STDMETHODIMP PinBase::QueryPinInfo(PIN_INFO *info) {
+  if (!info) return E_POINTER;
+  info->pFilter = &filter_;
+  filter_.AddRef();
+  info->dir = direction_;
+  wcsncpy(info->achName, name_, MAX_PIN_NAME - 1);
+  info->achName[MAX_PIN_NAME - 1] = L'\0';
+  return S_OK;
+}
+
+STDMETHODIMP PinBase::QueryDirection(PIN_DIRECTION *direction) {
+  if (!direction) return E_POINTER;
+  *direction = direction_;
+  return S_OK;
+}
+
+STDMETHODIMP PinBase::QueryId(LPWSTR *id) {
+  if (!id) return E_POINTER;
+  const size_t bytes = (wcslen(name_) + 1) * sizeof(wchar_t);
+  *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+  if (!*id) return E_OUTOFMEMORY;
+  memcpy(*id, name_, bytes);
+  return S_OK;
+}
+
+STDMETHODIMP PinBase::QueryInternalConnections(IPin **, ULONG *) { return E_NOTIMPL; }
+
+}  // namespace clipvane_parser

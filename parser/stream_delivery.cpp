@@ -1,0 +1,163 @@
+// The streaming thread: from the segment's first frame to its stop, whole frames are read
+// through the source's IAsyncReader and delivered downstream in time-stamped samples.
+#include <algorithm>
+
+#include "parser_filter.h"
+
+namespace clipvane_parser {
+namespace {
+
+// How long Stop waits for the thread before flushing downstream to free a Receive that a
+// paused renderer is still holding.
+constexpr DWORD kJoinGraceMs = 2000;
+
+// Reads frames [first, first + count) into `buffer`, merging frames that lie back to back
+// in the file into one read. Returns the bytes written, or 0 on a read failure.
+size_t ReadFrames(const StreamData &stream, size_t first, size_t count, BYTE *buffer, size_t capacity) {
+  size_t filled = 0;
+  size_t frame = first;
+  const size_t end = first + count;
+  while (frame < end) {
+    const uint64_t offset = stream.index.FrameOffset(frame);
+    uint64_t length = stream.index.FrameSize(frame);
+    size_t run = frame + 1;
+    while (run < end && stream.index.FrameOffset(run) == offset + length) {
+      length += stream.index.FrameSize(run);
+      ++run;
+    }
+    if (filled + length > capacity) return 0;
+    if (stream.reader->SyncRead(static_cast<LONGLONG>(offset), static_cast<LONG>(length), buffer + filled) != S_OK)
+      return 0;
+    filled += static_cast<size_t>(length);
+    frame = run;
+  }
+  return filled;
+}
+
+}  // namespace
+
+void OutputPin::SetCurrentPosition(REFERENCE_TIME position) {
+  EnterCriticalSection(&positionLock_);
+  currentPosition_ = position;
+  LeaveCriticalSection(&positionLock_);
+}
+
+REFERENCE_TIME OutputPin::ReadCurrentPosition() {
+  EnterCriticalSection(&positionLock_);
+  const REFERENCE_TIME position = currentPosition_;
+  LeaveCriticalSection(&positionLock_);
+  return position;
+}
+
+REFERENCE_TIME OutputPin::ReadSegmentStop() {
+  EnterCriticalSection(&positionLock_);
+  const REFERENCE_TIME stop = segmentStop_;
+  LeaveCriticalSection(&positionLock_);
+  return stop;
+}
+
+void OutputPin::WriteSegmentStop(REFERENCE_TIME stop) {
+  EnterCriticalSection(&positionLock_);
+  segmentStop_ = stop;
+  LeaveCriticalSection(&positionLock_);
+}
+
+REFERENCE_TIME OutputPin::Duration() const {
+  return filter_.stream ? filter_.stream->index.DurationUnits() : 0;
+}
+
+void OutputPin::ResetPositions() {
+  segmentStart_ = 0;
+  WriteSegmentStop(Duration());
+  SetCurrentPosition(0);
+}
+
+HRESULT OutputPin::StartStreaming() {
+  if (thread_) return S_OK;
+  if (!memInput_ || !allocator_ || !filter_.stream) return VFW_E_NOT_CONNECTED;
+  HRESULT hr = allocator_->Commit();
+  if (FAILED(hr)) return hr;
+  stopRequested_ = 0;
+  SetCurrentPosition(segmentStart_);
+  peer_->NewSegment(segmentStart_, ReadSegmentStop(), 1.0);
+  thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
+  if (!thread_) {
+    allocator_->Decommit();
+    return HRESULT_FROM_WIN32(GetLastError());
+  }
+  return S_OK;
+}
+
+void OutputPin::StopStreaming() {
+  if (!thread_) return;
+  InterlockedExchange(&stopRequested_, 1);
+  // Decommitting wakes a thread waiting for a free buffer.
+  if (allocator_) allocator_->Decommit();
+  if (WaitForSingleObject(thread_, kJoinGraceMs) == WAIT_TIMEOUT) {
+    peer_->BeginFlush();
+    WaitForSingleObject(thread_, INFINITE);
+    peer_->EndFlush();
+  }
+  CloseHandle(thread_);
+  thread_ = nullptr;
+}
+
+DWORD WINAPI OutputPin::ThreadMain(void *self) {
+  // The source and allocator are free-threaded COM objects; the thread still joins the
+  // multithreaded apartment as every COM-calling thread must.
+  const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  static_cast<OutputPin *>(self)->DeliverStream();
+  if (SUCCEEDED(init)) CoUninitialize();
+  return 0;
+}
+
+void OutputPin::DeliverStream() {
+  const StreamData &stream = *filter_.stream;
+  const size_t frameCount = stream.index.FrameCount();
+  size_t frame = segmentStart_ >= Duration() ? frameCount : stream.index.FrameAtUnits(segmentStart_);
+  bool firstSample = true;
+  while (!stopRequested_) {
+    const REFERENCE_TIME stop = ReadSegmentStop();
+    if (frame >= frameCount || stream.index.FrameStartUnits(frame) >= stop) break;
+    size_t count = std::min(framesPerSample_, frameCount - frame);
+    while (count > 1 && stream.index.FrameStartUnits(frame + count - 1) >= stop) --count;
+    const HRESULT hr = DeliverFrames(frame, count, firstSample);
+    if (hr == S_FALSE || hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return;
+    if (FAILED(hr)) {
+      if (!stopRequested_) filter_.NotifyGraph(EC_ERRORABORT, hr, 0);
+      break;
+    }
+    firstSample = false;
+    frame += count;
+  }
+  if (!stopRequested_) peer_->EndOfStream();
+}
+
+HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
+  const StreamData &stream = *filter_.stream;
+  IMediaSample *sample = nullptr;
+  HRESULT hr = allocator_->GetBuffer(&sample, nullptr, nullptr, 0);
+  if (FAILED(hr)) return hr;
+  BYTE *buffer = nullptr;
+  hr = sample->GetPointer(&buffer);
+  size_t filled = 0;
+  if (SUCCEEDED(hr)) {
+    filled = ReadFrames(stream, first, count, buffer, static_cast<size_t>(sample->GetSize()));
+    if (filled == 0) hr = HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+  }
+  if (SUCCEEDED(hr)) {
+    REFERENCE_TIME start = stream.index.FrameStartUnits(first) - segmentStart_;
+    REFERENCE_TIME stop = stream.index.FrameStartUnits(first + count) - segmentStart_;
+    sample->SetActualDataLength(static_cast<long>(filled));
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(TRUE);
+    sample->SetDiscontinuity(firstSample ? TRUE : FALSE);
+    sample->SetPreroll(FALSE);
+    hr = memInput_->Receive(sample);
+    if (hr == S_OK) SetCurrentPosition(segmentStart_ + stop);
+  }
+  sample->Release();
+  return hr;
+}
+
+}  // namespace clipvane_parser
