@@ -12,6 +12,7 @@ usage: gen_icon.py OUTPUT_DIR
 import os
 import sys
 
+sys.dont_write_bytecode = True  # keep the source folder free of __pycache__
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import raster as R  # noqa: E402
 
