@@ -1,0 +1,175 @@
+#include "tools/common/file_system.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#include "tools/common/text_encoding.h"
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace toolcommon {
+
+namespace {
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsBareDrive(const std::string& folder) {
+  return folder.size() == 2 && folder[1] == ':' &&
+         ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+}
+// Whether the last failure came from the C runtime (errno) or from a Win32 call.
+thread_local bool lastErrorFromRuntime = false;
+#else
+constexpr char kSeparator = '/';
+bool IsSeparator(char c) { return c == '/'; }
+#endif
+}  // namespace
+
+PathKind GetPathKind(const std::string& path) {
+#ifdef _WIN32
+  DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+  lastErrorFromRuntime = false;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+  return PathKind::File;
+#else
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return PathKind::Missing;
+  if (S_ISDIR(info.st_mode)) return PathKind::Directory;
+  if (S_ISREG(info.st_mode)) return PathKind::File;
+  return PathKind::Other;
+#endif
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+#ifdef _WIN32
+  lastErrorFromRuntime = true;
+  return _wfopen(Utf8ToWide(path).c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+int64_t FileSizeOf(std::FILE* file) {
+#ifdef _WIN32
+  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+  int64_t size = _ftelli64(file);
+  _fseeki64(file, 0, SEEK_SET);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) return -1;
+  int64_t size = ftello(file);
+  fseeko(file, 0, SEEK_SET);
+#endif
+  return size;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (IsSeparator(folder.back())) return folder + name;
+#ifdef _WIN32
+  if (IsBareDrive(folder)) return folder + kSeparator + name;
+#endif
+  return folder + kSeparator + name;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t cut = std::string::npos;
+  for (size_t i = path.size(); i-- > 0;) {
+    if (IsSeparator(path[i])) { cut = i; break; }
+  }
+  if (cut == std::string::npos) {
+#ifdef _WIN32
+    if (path.size() >= 2 && IsBareDrive(path.substr(0, 2))) return path.substr(0, 2);
+#endif
+    return std::string();
+  }
+  if (cut == 0) return path.substr(0, 1);  // the root folder itself
+#ifdef _WIN32
+  if (cut == 2 && path[1] == ':') return path.substr(0, 3);  // "D:\x" lies in "D:\"
+#endif
+  return path.substr(0, cut);
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  lastErrorFromRuntime = false;
+  return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool RenameIfAbsent(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  lastErrorFromRuntime = false;
+  return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  // A hard link fails when the target exists, which makes the check and the rename one step.
+  if (link(from.c_str(), to.c_str()) == 0) return unlink(from.c_str()) == 0;
+  if (errno == EEXIST) return false;
+  if (GetPathKind(to) != PathKind::Missing) { errno = EEXIST; return false; }
+  return std::rename(from.c_str(), to.c_str()) == 0;  // file systems without hard links
+#endif
+}
+
+bool RemoveFile(const std::string& path) {
+#ifdef _WIN32
+  lastErrorFromRuntime = false;
+  return DeleteFileW(Utf8ToWide(path).c_str()) != 0;
+#else
+  return unlink(path.c_str()) == 0;
+#endif
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+  auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE handle = CreateFileW(Utf8ToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION first{}, second{};
+  if (!identify(a, first) || !identify(b, second)) return false;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+#else
+  struct stat first, second;
+  if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+#endif
+}
+
+std::string RuntimeErrorText() { return std::strerror(errno); }
+
+#ifdef _WIN32
+std::string Win32ErrorText() {
+  DWORD code = GetLastError();
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(code);
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
+    text.pop_back();
+  return WideToUtf8(text);
+}
+#endif
+
+std::string SystemErrorText() {
+#ifdef _WIN32
+  if (!lastErrorFromRuntime) return Win32ErrorText();
+#endif
+  return RuntimeErrorText();
+}
+
+}  // namespace toolcommon

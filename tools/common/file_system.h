@@ -1,0 +1,48 @@
+// Path and file operations the tools need, taking UTF-8 paths on every system (the
+// Windows build converts them to UTF-16 and calls the wide API, so any name works).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace toolcommon {
+
+enum class PathKind { Missing, File, Directory, Other };
+
+PathKind GetPathKind(const std::string& path);
+
+// Opens an existing file for binary reading; null on failure (see SystemErrorText).
+std::FILE* OpenForReading(const std::string& path);
+
+// Size of an open file in bytes, or -1.
+int64_t FileSizeOf(std::FILE* file);
+
+// folder + separator + name. A bare drive ("D:") means that drive's root folder, and a
+// folder that already ends in a separator gets none added. An empty folder means the
+// current one.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The folder part of a path, without a trailing separator ("" for the current folder,
+// "D:" for the root-relative "D:x").
+std::string FolderOf(const std::string& path);
+
+// Renames, replacing an existing target (MoveFileExW with MOVEFILE_REPLACE_EXISTING).
+bool RenameReplacing(const std::string& from, const std::string& to);
+// Renames only if the target does not exist yet.
+bool RenameIfAbsent(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+
+// Whether two paths name the same existing file (hard links and different spellings
+// included).
+bool SameFile(const std::string& a, const std::string& b);
+
+// Text of the last failed system call (errno, or GetLastError on Windows), in UTF-8.
+std::string SystemErrorText();
+// The C runtime's text for errno.
+std::string RuntimeErrorText();
+#ifdef _WIN32
+// The system's text for GetLastError().
+std::string Win32ErrorText();
+#endif
+
+}  // namespace toolcommon

@@ -1,0 +1,110 @@
+#include "tools/common/frame_copier.h"
+
+namespace toolcommon {
+
+void TocSampler::Add(uint64_t frameOffset) {
+  if (added_ % stride_ == 0) {
+    if (samples_.size() == kMaxSamples) {
+      // Keep every other sample: those at multiples of the doubled stride.
+      for (size_t i = 0; i * 2 < samples_.size(); ++i) samples_[i] = samples_[i * 2];
+      samples_.resize(samples_.size() / 2);
+      stride_ *= 2;
+    }
+    if (added_ % stride_ == 0) samples_.push_back(frameOffset);
+  }
+  ++added_;
+}
+
+mp3::Toc TocSampler::Build(uint64_t frameCount, uint64_t leadBytes, uint64_t totalBytes) const {
+  auto offsetOfFrame = [&](uint64_t frame) -> uint64_t {
+    if (samples_.empty()) return leadBytes;
+    size_t k = static_cast<size_t>(frame / stride_);
+    if (k + 1 >= samples_.size()) return leadBytes + samples_.back();
+    // Between two samples frames are taken as equally large.
+    uint64_t within = frame - k * stride_;
+    return leadBytes + samples_[k] + (samples_[k + 1] - samples_[k]) * within / stride_;
+  };
+  return mp3::BuildToc(frameCount, totalBytes, offsetOfFrame);
+}
+
+FrameCopier::FrameCopier(TempOutput& output, mp3::ByteSource& source)
+    : output_(output), source_(source), reader_(source) {}
+
+bool FrameCopier::Fail(const std::string& what) {
+  error_ = what;
+  return false;
+}
+
+bool FrameCopier::CopyRange(const mp3::ByteRange& range) {
+  uint64_t done = 0;
+  while (done < range.size) {
+    size_t piece = static_cast<size_t>(std::min<uint64_t>(range.size - done, reader_.Window()));
+    const uint8_t* bytes = reader_.Get(range.offset + done, piece);
+    if (!bytes) return Fail("cannot read the input file");
+    if (!output_.Write(bytes, piece)) return Fail(output_.Error());
+    done += piece;
+  }
+  return true;
+}
+
+namespace {
+mp3::InfoFrameSpec MakeSpec(const mp3::FrameHeader& like, bool withLame, bool withQuality) {
+  mp3::InfoFrameSpec spec;
+  spec.like = like;
+  spec.toc = mp3::Toc{};
+  if (withLame) spec.lame = mp3::LameFields{};
+  if (withQuality) spec.quality = 0;
+  return spec;
+}
+}  // namespace
+
+bool FrameCopier::ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool withLameTag, bool withQuality) {
+  std::vector<uint8_t> placeholder = mp3::BuildInfoFrame(MakeSpec(streamHeader, withLameTag, withQuality));
+  if (placeholder.empty()) return true;  // Layer I/II: no information frame
+  streamHeader_ = streamHeader;
+  withLameTag_ = withLameTag;
+  withQuality_ = withQuality;
+  infoOffset_ = output_.Size();
+  infoSize_ = placeholder.size();
+  if (!output_.Write(placeholder.data(), placeholder.size())) return Fail(output_.Error());
+  return true;
+}
+
+bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
+  const uint8_t* bytes = reader_.Get(frame.offset, static_cast<size_t>(frame.size));
+  if (!bytes) return Fail("cannot read the input file");
+  if (!output_.Write(bytes, static_cast<size_t>(frame.size))) return Fail(output_.Error());
+  toc_.Add(audioBytes_);
+  if (frames_ == 0) firstBitrate_ = frame.header.bitrateKbps;
+  else if (frame.header.bitrateKbps != firstBitrate_) constantBitrate_ = false;
+  musicCrc_ = mp3::LameCrc16Update(musicCrc_, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
+  ++frames_;
+  audioBytes_ += frame.size;
+  return true;
+}
+
+bool FrameCopier::FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality) {
+  if (!HasInfoFrame()) return true;
+  if (lame.has_value() != withLameTag_ || quality.has_value() != withQuality_)
+    return Fail("information frame fields differ from the reserved ones");
+  if (frames_ > UINT32_MAX || audioBytes_ + infoSize_ > UINT32_MAX)
+    return Fail("the output is too long for an information frame");
+  mp3::InfoFrameSpec spec;
+  spec.like = streamHeader_;
+  spec.asInfo = constantBitrate_;
+  spec.frames = static_cast<uint32_t>(frames_);
+  spec.bytes = static_cast<uint32_t>(audioBytes_);
+  spec.toc = toc_.Build(frames_, infoSize_, infoSize_ + audioBytes_);
+  spec.quality = quality;
+  if (lame) {
+    lame->musicLength = 0;  // filled in by the builder: information frame plus audio
+    lame->musicCrc = musicCrc_;
+  }
+  spec.lame = lame;
+  std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+  if (frame.size() != infoSize_) return Fail("the information frame changed size");
+  if (!output_.Overwrite(infoOffset_, frame.data(), frame.size())) return Fail(output_.Error());
+  return true;
+}
+
+}  // namespace toolcommon

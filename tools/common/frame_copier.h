@@ -1,0 +1,76 @@
+// Writes an MP3 stream made of pieces of another: tags copied byte for byte, a fresh
+// Xing/Info information frame whose counts, TOC and LAME fields describe exactly the frames
+// written, and the audio frames themselves, copied unchanged. Memory stays bounded however
+// long the stream: the TOC is built from a sample of frame offsets that thins itself out.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mp3/mp3.h"
+#include "tools/common/chunk_reader.h"
+#include "tools/common/temp_output.h"
+
+namespace toolcommon {
+
+// Frame offsets at a stride that doubles whenever the sample grows past its limit, so that
+// the TOC of a stream of any length costs a few kilobytes and stays accurate to well under
+// the TOC's own 1/256 resolution.
+class TocSampler {
+ public:
+  void Add(uint64_t frameOffset);  // offset of the next frame, counted from the audio start
+  // TOC over `totalBytes` bytes of which the first `leadBytes` (the information frame)
+  // precede the audio; Add()ed offsets are shifted by `leadBytes`.
+  mp3::Toc Build(uint64_t frameCount, uint64_t leadBytes, uint64_t totalBytes) const;
+
+ private:
+  static constexpr size_t kMaxSamples = 2048;
+  std::vector<uint64_t> samples_;  // offset of frame k * stride_
+  uint64_t stride_ = 1;
+  uint64_t added_ = 0;
+};
+
+class FrameCopier {
+ public:
+  FrameCopier(TempOutput& output, mp3::ByteSource& source);
+
+  // Copies a byte range of the source unchanged (a tag).
+  bool CopyRange(const mp3::ByteRange& range);
+  // Writes a placeholder information frame for a stream like `streamHeader`; its final
+  // content is written by FinishInfoFrame, which must then be given a LAME tag and a
+  // quality exactly when they were announced here. Writes nothing for Layer I/II streams,
+  // which carry no Xing frame (HasInfoFrame() tells).
+  bool ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool withLameTag, bool withQuality);
+  bool HasInfoFrame() const { return infoSize_ != 0; }
+  // Copies one audio frame found by the scanner.
+  bool CopyFrame(const mp3::ScanEvent& frame);
+  // Rewrites the reserved information frame with the real counts. `lame` carries encoder
+  // name, delay and padding; its lengths and CRCs are filled in here.
+  bool FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality);
+
+  uint64_t FramesWritten() const { return frames_; }
+  uint64_t AudioBytesWritten() const { return audioBytes_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(const std::string& what);
+
+  TempOutput& output_;
+  mp3::ByteSource& source_;
+  ChunkReader reader_;
+  mp3::FrameHeader streamHeader_;
+  bool withLameTag_ = false;
+  bool withQuality_ = false;
+  uint64_t infoOffset_ = 0;
+  size_t infoSize_ = 0;
+  uint64_t frames_ = 0;
+  uint64_t audioBytes_ = 0;
+  uint16_t musicCrc_ = 0;
+  int firstBitrate_ = 0;
+  bool constantBitrate_ = true;
+  TocSampler toc_;
+  std::string error_;
+};
+
+}  // namespace toolcommon

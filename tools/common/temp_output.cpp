@@ -1,0 +1,188 @@
+#include "tools/common/temp_output.h"
+
+#include <csignal>
+#include <cstring>
+#include <cerrno>
+
+#include "tools/common/file_system.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include "tools/common/text_encoding.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace toolcommon {
+
+namespace {
+
+constexpr size_t kWriteBufferSize = 1 << 18;
+constexpr size_t kMaxPathBytes = 4096;
+
+// The temporary file to delete if the process is stopped from outside. A fixed buffer,
+// because the signal handler may only touch memory that is always valid.
+#ifdef _WIN32
+wchar_t pendingTempPath[kMaxPathBytes];
+
+BOOL WINAPI RemovePendingOnConsoleEvent(DWORD) {
+  if (pendingTempPath[0]) DeleteFileW(pendingTempPath);
+  return FALSE;  // let the default handler end the process
+}
+
+void SetPending(const std::string& path) {
+  std::wstring wide = Utf8ToWide(path);
+  if (wide.size() >= kMaxPathBytes) return;
+  std::memcpy(pendingTempPath, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(RemovePendingOnConsoleEvent, TRUE) != 0;
+}
+void ClearPending() { pendingTempPath[0] = 0; }
+#else
+char pendingTempPath[kMaxPathBytes];
+
+extern "C" void RemovePendingOnSignal(int signalNumber) {
+  if (pendingTempPath[0]) unlink(pendingTempPath);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+void SetPending(const std::string& path) {
+  if (path.size() >= kMaxPathBytes) return;
+  std::memcpy(pendingTempPath, path.c_str(), path.size() + 1);
+  static bool installed = false;
+  if (!installed) {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) std::signal(signalNumber, RemovePendingOnSignal);
+    installed = true;
+  }
+}
+void ClearPending() { pendingTempPath[0] = 0; }
+#endif
+
+int Seek(std::FILE* file, uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET);
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
+}  // namespace
+
+TempOutput::~TempOutput() { Discard(); }
+
+bool TempOutput::Fail(const std::string& what) {
+  error_ = what;
+  return false;
+}
+
+void TempOutput::Discard() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  if (owned_) {
+    RemoveFile(path_);
+    ClearPending();
+  }
+  owned_ = false;
+}
+
+bool TempOutput::Create(const std::string& folder, const std::string& finalName) {
+  Discard();
+  size_ = 0;
+  std::string prefix = JoinPath(folder, "." + finalName + ".partial-");
+#ifdef _WIN32
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    path_ = prefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+    handle = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) return Fail(Win32ErrorText());
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_RDWR);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    DeleteFileW(Utf8ToWide(path_).c_str());
+    return Fail(RuntimeErrorText());
+  }
+  file_ = _fdopen(descriptor, "w+b");
+  if (!file_) {
+    _close(descriptor);
+    DeleteFileW(Utf8ToWide(path_).c_str());
+    return Fail(RuntimeErrorText());
+  }
+#else
+  std::string pattern = prefix + "XXXXXX";
+  int descriptor = mkstemp(pattern.data());
+  if (descriptor < 0) return Fail(RuntimeErrorText());
+  path_ = pattern;
+  file_ = fdopen(descriptor, "w+b");
+  if (!file_) {
+    std::string text = RuntimeErrorText();
+    close(descriptor);
+    unlink(path_.c_str());
+    return Fail(text);
+  }
+#endif
+  owned_ = true;
+  SetPending(path_);
+  std::setvbuf(file_, nullptr, _IOFBF, kWriteBufferSize);
+  return true;
+}
+
+bool TempOutput::Write(const void* data, size_t size) {
+  if (!file_) return Fail("the output file is not open");
+  if (size && std::fwrite(data, 1, size, file_) != size) return Fail(RuntimeErrorText());
+  size_ += size;
+  return true;
+}
+
+bool TempOutput::Overwrite(uint64_t offset, const void* data, size_t size) {
+  if (!file_) return Fail("the output file is not open");
+  if (offset + size > size_) return Fail("overwrite beyond the end of the output");
+  if (Seek(file_, offset) != 0 || std::fwrite(data, 1, size, file_) != size || Seek(file_, size_) != 0)
+    return Fail(RuntimeErrorText());
+  return true;
+}
+
+void TempOutput::CopyPermissionsFrom(const std::string& path) {
+#ifndef _WIN32
+  struct stat info;
+  if (file_ && stat(path.c_str(), &info) == 0) fchmod(fileno(file_), info.st_mode & 07777);
+#else
+  (void)path;
+#endif
+}
+
+bool TempOutput::Finish() {
+  if (!file_) return Fail("the output file is not open");
+  bool ok = std::fflush(file_) == 0;
+#ifdef _WIN32
+  ok = ok && FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)))) != 0;
+#else
+  ok = ok && fsync(fileno(file_)) == 0;
+#endif
+  std::string text = ok ? std::string() : RuntimeErrorText();
+  ok = (std::fclose(file_) == 0) && ok;
+  file_ = nullptr;
+  if (!ok) return Fail(text.empty() ? RuntimeErrorText() : text);
+  return true;
+}
+
+bool TempOutput::CommitAs(const std::string& finalPath) {
+  if (!Finish()) return false;
+  if (!RenameReplacing(path_, finalPath)) return Fail(SystemErrorText());
+  Release();
+  return true;
+}
+
+void TempOutput::Release() {
+  owned_ = false;
+  ClearPending();
+}
+
+}  // namespace toolcommon

@@ -1,0 +1,48 @@
+// A result file that is written under a temporary name in its target folder and takes its
+// final name only when complete, so an interrupted or failed run never leaves a partial
+// file where the user expects the result. The temporary file is removed on destruction
+// unless it was committed, and also when the process is stopped by Ctrl+C or SIGTERM.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace toolcommon {
+
+class TempOutput {
+ public:
+  TempOutput() = default;
+  TempOutput(const TempOutput&) = delete;
+  TempOutput& operator=(const TempOutput&) = delete;
+  ~TempOutput();
+
+  // Creates an empty temporary file in `folder`, named after `finalName`.
+  bool Create(const std::string& folder, const std::string& finalName);
+  bool Write(const void* data, size_t size);
+  // Replaces bytes already written (a header whose content is known only at the end).
+  bool Overwrite(uint64_t offset, const void* data, size_t size);
+  uint64_t Size() const { return size_; }
+  // Gives the temporary file the permission bits of an existing file (POSIX only).
+  void CopyPermissionsFrom(const std::string& path);
+  // Flushes to the disk and closes; the file keeps its temporary name.
+  bool Finish();
+  // Finish, then rename to `finalPath`, replacing a file of that name.
+  bool CommitAs(const std::string& finalPath);
+  // After Finish: the caller moved the file away itself, so it is no longer ours to delete.
+  void Release();
+
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(const std::string& what);
+  void Discard();
+
+  std::FILE* file_ = nullptr;
+  std::string path_;
+  std::string error_;
+  uint64_t size_ = 0;
+  bool owned_ = false;
+};
+
+}  // namespace toolcommon

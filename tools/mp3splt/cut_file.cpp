@@ -1,0 +1,246 @@
+#include "tools/mp3splt/cut_file.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "mp3/mp3.h"
+#include "tools/common/file_system.h"
+#include "tools/common/frame_copier.h"
+#include "tools/common/temp_output.h"
+#include "tools/common/tool_messages.h"
+
+namespace mp3splt {
+
+namespace {
+
+const char kTool[] = "mp3splt";
+constexpr double kUnitsPerMs = 10000.0;
+
+class InputFile {
+ public:
+  explicit InputFile(std::FILE* file) : file_(file) {}
+  ~InputFile() {
+    if (file_) std::fclose(file_);
+  }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+ private:
+  std::FILE* file_;
+};
+
+int Fail(ExitCode code, const std::string& message) {
+  toolcommon::PrintError(kTool, message);
+  return code;
+}
+
+// What the chosen frames were, besides the frames themselves.
+struct Selection {
+  bool startsAtFirstFrame = false;  // the cut begins with the input's first audio frame
+  bool endsAtLastFrame = false;     // the cut ends with the input's last audio frame
+  double durationMs = 0;
+};
+
+// Frame mode: every frame whose middle lies in [start, end) is taken. That makes the cut
+// points the frame boundaries nearest to the two times (a boundary is nearest exactly when
+// the frame after it has its middle past the time), and it needs no look-back: one pass
+// that stops at the end time.
+bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
+                      toolcommon::FrameCopier& copier, Selection& selection) {
+  mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
+  mp3::ScanEvent event;
+  double elapsedMs = 0;
+  bool lastWasTaken = false;
+  bool reachedEnd = true;
+  while (scanner.Next(event)) {
+    if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
+    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (elapsedMs >= static_cast<double>(request.endMs)) {
+      reachedEnd = false;
+      break;
+    }
+    double frameMs = event.header.SamplesPerFrame() * 1000.0 / event.header.sampleRate;
+    double middleMs = elapsedMs + frameMs / 2;
+    lastWasTaken = middleMs >= static_cast<double>(request.startMs) && middleMs < static_cast<double>(request.endMs);
+    if (lastWasTaken) {
+      if (copier.FramesWritten() == 0) selection.startsAtFirstFrame = event.offset == layout.firstAudioFrameOffset;
+      if (!copier.CopyFrame(event)) return false;
+      selection.durationMs += frameMs;
+    }
+    elapsedMs += frameMs;
+  }
+  selection.endsAtLastFrame = reachedEnd && lastWasTaken;
+  return true;
+}
+
+double DurationMs(const mp3::StreamLayout& layout) { return layout.estimatedDurationUnits / kUnitsPerMs; }
+
+// Bitrate mode: where in the file the given time lies, by the Xing table of contents when
+// the file has one (VBR), else by the average bitrate.
+uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
+  double durationMs = DurationMs(layout);
+  if (durationMs <= 0 || timeMs >= durationMs) return layout.audioEnd;
+  double fraction = timeMs / durationMs;
+  uint64_t offset;
+  const mp3::InfoFrame* info = layout.info ? &*layout.info : nullptr;
+  if (info && info->xing && info->xing->toc) {
+    const mp3::Toc& toc = *info->xing->toc;
+    double percent = fraction * 100;
+    size_t index = static_cast<size_t>(percent);
+    if (index > 99) index = 99;
+    double below = toc[index];
+    double above = index < 99 ? toc[index + 1] : 256.0;
+    double position = (below + (above - below) * (percent - index)) / 256.0;
+    uint64_t streamBytes = info->xing->bytes ? *info->xing->bytes : layout.audioEnd - layout.infoFrameRange.offset;
+    offset = layout.infoFrameRange.offset + static_cast<uint64_t>(position * streamBytes);
+  } else {
+    uint64_t audioBytes = layout.audioEnd - layout.firstAudioFrameOffset;
+    offset = layout.firstAudioFrameOffset + static_cast<uint64_t>(fraction * audioBytes);
+  }
+  if (offset < layout.firstAudioFrameOffset) offset = layout.firstAudioFrameOffset;
+  if (offset > layout.audioEnd) offset = layout.audioEnd;
+  return offset;
+}
+
+// Bitrate mode: from the first frame at or after the estimated start up to the last frame
+// that begins before the estimated end.
+bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
+                          toolcommon::FrameCopier& copier, Selection& selection) {
+  uint64_t begin = EstimateOffset(layout, request.startMs);
+  uint64_t end = EstimateOffset(layout, request.endMs);
+  mp3::FrameScanner scanner(source, begin, layout.audioEnd);
+  mp3::ScanEvent event;
+  bool reachedEnd = true;
+  while (scanner.Next(event)) {
+    if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
+    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (event.offset >= end) {
+      reachedEnd = false;
+      break;
+    }
+    if (copier.FramesWritten() == 0) selection.startsAtFirstFrame = event.offset == layout.firstAudioFrameOffset;
+    if (!copier.CopyFrame(event)) return false;
+    selection.durationMs += event.header.SamplesPerFrame() * 1000.0 / event.header.sampleRate;
+  }
+  selection.endsAtLastFrame = reachedEnd && copier.FramesWritten() > 0;
+  return true;
+}
+
+// The LAME tag of the cut. Its encoder delay is the silence the encoder put before the
+// first sample of the original, so it belongs to the cut only when the cut starts with the
+// original's first frame; a later cut starts in the middle of the music and says 0 (the
+// decoder's own delay, which players add by themselves, remains). Likewise the padding the
+// encoder appended is kept only when the cut ends with the original's last frame.
+std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection) {
+  if (!layout.info || !layout.info->lame) return std::nullopt;
+  const mp3::LameTag& original = *layout.info->lame;
+  mp3::LameFields fields;
+  fields.encoder = original.encoder;
+  fields.vbrMethod = original.vbrMethod;
+  fields.encoderDelay = selection.startsAtFirstFrame ? original.encoderDelay : 0;
+  fields.encoderPadding = selection.endsAtLastFrame ? original.encoderPadding : 0;
+  return fields;
+}
+
+std::optional<uint32_t> QualityOf(const mp3::StreamLayout& layout) {
+  if (!layout.info || !layout.info->xing) return std::nullopt;
+  return layout.info->xing->quality;
+}
+
+std::string FolderForChecks(const std::string& folder) {
+  return folder.empty() ? std::string(".") : toolcommon::JoinPath(folder, "");
+}
+
+std::string DescribeDuration(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", ms / 1000.0);
+  return text;
+}
+
+}  // namespace
+
+int CutFile(const SplitRequest& request) {
+  using toolcommon::PathKind;
+  PathKind inputKind = toolcommon::GetPathKind(request.input);
+  if (inputKind == PathKind::Missing) return Fail(kExitBadInput, "cannot find the input file '" + request.input + "'");
+  if (inputKind == PathKind::Directory) return Fail(kExitBadInput, "'" + request.input + "' is a folder, not an MP3 file");
+  std::FILE* file = toolcommon::OpenForReading(request.input);
+  if (!file) return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
+  InputFile closer(file);
+  mp3::FileSource source(file);
+  if (!source.IsOpen()) return Fail(kExitBadInput, "cannot read '" + request.input + "'");
+
+  mp3::AnalyzeResult analysis = mp3::AnalyzeStream(source);
+  switch (analysis.status) {
+    case mp3::Status::Ok: break;
+    case mp3::Status::Empty: return Fail(kExitBadInput, "the input file '" + request.input + "' is empty");
+    case mp3::Status::NoAudio:
+      return Fail(kExitBadInput, "'" + request.input + "' is not an MP3 file (no MPEG audio frames found)");
+    case mp3::Status::ReadError: return Fail(kExitBadInput, "cannot read '" + request.input + "'");
+  }
+  const mp3::StreamLayout& layout = analysis.layout;
+
+  PathKind folderKind = toolcommon::GetPathKind(FolderForChecks(request.folder));
+  if (folderKind == PathKind::Missing) return Fail(kExitNotWritten, "the output folder '" + request.folder + "' does not exist");
+  if (folderKind != PathKind::Directory) return Fail(kExitNotWritten, "'" + request.folder + "' is not a folder");
+  std::string outputPath = toolcommon::JoinPath(request.folder, request.name + ".mp3");
+  if (toolcommon::GetPathKind(outputPath) == PathKind::Directory)
+    return Fail(kExitNotWritten, "'" + outputPath + "' is a folder");
+  if (toolcommon::SameFile(outputPath, request.input))
+    return Fail(kExitNotWritten, "the output '" + outputPath + "' is the input file itself; choose another name");
+
+  toolcommon::TempOutput output;
+  if (!output.Create(request.folder, request.name + ".mp3"))
+    return Fail(kExitNotWritten, "cannot write in the folder '" + request.folder + "': " + output.Error());
+  toolcommon::FrameCopier copier(output, source);
+  for (const mp3::TagInfo& tag : layout.leadingTags) {
+    if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
+  }
+  bool withLame = layout.info && layout.info->lame;
+  if (!copier.ReserveInfoFrame(layout.firstHeader, withLame, QualityOf(layout).has_value()))
+    return Fail(kExitNotWritten, copier.Error());
+
+  Selection selection;
+  bool copied = request.frameMode ? CopyFramesByTime(source, layout, request, copier, selection)
+                                  : CopyFramesByEstimate(source, layout, request, copier, selection);
+  if (!copied) {
+    const std::string& why = copier.Error().empty() ? std::string("cannot read the input file") : copier.Error();
+    return Fail(copier.Error().empty() ? kExitBadInput : kExitNotWritten, why);
+  }
+  if (copier.FramesWritten() == 0) {
+    double durationMs = DurationMs(layout);
+    if (static_cast<double>(request.startMs) >= durationMs)
+      return Fail(kExitBadInput, "the start " + FormatCutTime(request.startMs) + " lies beyond the end of the file (" +
+                                     FormatCutTime(static_cast<int64_t>(durationMs)) + ")");
+    return Fail(kExitBadInput, "no whole frame lies between " + FormatCutTime(request.startMs) + " and " +
+                                   FormatCutTime(request.endMs) + "; choose a longer stretch");
+  }
+  for (const mp3::TagInfo& tag : layout.tail.tags) {
+    if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
+  }
+  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection), QualityOf(layout)))
+    return Fail(kExitNotWritten, copier.Error());
+  if (!output.CommitAs(outputPath))
+    return Fail(kExitNotWritten, "cannot write '" + outputPath + "': " + output.Error());
+
+  toolcommon::PrintLine("wrote " + outputPath + ": " + std::to_string(copier.FramesWritten()) + " frames, " +
+                        DescribeDuration(selection.durationMs));
+  return kExitWritten;
+}
+
+int RunMp3splt(const std::vector<std::string>& args) {
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+    toolcommon::PrintLine(kSplitUsage);
+    return kExitWritten;
+  }
+  std::string error;
+  std::optional<SplitRequest> request = ParseSplitArguments(args, error);
+  if (!request) {
+    toolcommon::PrintError(kTool, error);
+    toolcommon::PrintError(kTool, std::string("\n") + kSplitUsage);
+    return kExitBadArguments;
+  }
+  return CutFile(*request);
+}
+
+}  // namespace mp3splt

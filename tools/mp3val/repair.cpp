@@ -1,0 +1,235 @@
+#include "tools/mp3val/repair.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "mp3/mp3.h"
+#include "tools/common/file_system.h"
+#include "tools/common/frame_copier.h"
+#include "tools/common/temp_output.h"
+#include "tools/common/tool_messages.h"
+#include "tools/mp3val/stream_check.h"
+
+namespace mp3val {
+
+namespace {
+
+const char kTool[] = "mp3val";
+constexpr int kMaxBackupNumber = 999;
+
+const char kUsage[] =
+    "usage: mp3val [-f] <file.mp3>\n"
+    "  Checks an MP3 file for garbage, truncated or damaged frames, a Xing/Info/VBRI header\n"
+    "  that disagrees with the frames, and tags in the wrong place.\n"
+    "  -f  repair the file in place; the original is kept beside it as <file>.bak\n"
+    "      (<file>.1.bak, <file>.2.bak, ... when an older backup exists).\n"
+    "  Exit status: 0 nothing to fix, 1 problems found (repaired with -f),\n"
+    "  2 not checked or not repaired (bad arguments, unreadable or not an MP3 file).";
+
+class InputFile {
+ public:
+  explicit InputFile(std::FILE* file) : file_(file) {}
+  ~InputFile() { Close(); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  void Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+int Fail(const std::string& message) {
+  toolcommon::PrintError(kTool, message);
+  return kExitFailed;
+}
+
+std::string FileNameOf(const std::string& path) {
+  std::string folder = toolcommon::FolderOf(path);
+  std::string name = path.substr(folder.size());
+  while (!name.empty() && (name[0] == '/' || name[0] == '\\')) name.erase(0, 1);
+  return name;
+}
+
+std::optional<mp3::LameFields> LameFieldsFor(const StreamCheck& check) {
+  const mp3::StreamLayout& layout = check.layout;
+  if (!layout.info || !layout.info->xing || !layout.info->lame) return std::nullopt;
+  const mp3::LameTag& original = *layout.info->lame;
+  mp3::LameFields fields;
+  fields.encoder = original.encoder;
+  fields.vbrMethod = original.vbrMethod;
+  fields.encoderDelay = original.encoderDelay;
+  // The padding describes the original's last frame; without it there is nothing to trim.
+  fields.encoderPadding = check.lastFrameDropped ? 0 : original.encoderPadding;
+  return fields;
+}
+
+std::optional<uint32_t> QualityOf(const StreamCheck& check) {
+  const mp3::StreamLayout& layout = check.layout;
+  if (!layout.info || !layout.info->xing) return std::nullopt;
+  return layout.info->xing->quality;
+}
+
+// Writes the repaired copy: leading tags (and stray ID3v2 tags) first, a rewritten
+// information frame where the original had one, the frames the check kept, then the tail
+// tags with any ID3v1 tag last.
+bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolcommon::TempOutput& output,
+                       std::string& error) {
+  const mp3::StreamLayout& layout = check.layout;
+  toolcommon::FrameCopier copier(output, source);
+  auto fail = [&]() {
+    error = copier.Error();
+    return false;
+  };
+  for (const mp3::TagInfo& tag : layout.leadingTags) {
+    if (!copier.CopyRange(tag.range)) return fail();
+  }
+  for (const mp3::ByteRange& tag : check.strayId3v2) {
+    if (!copier.CopyRange(tag)) return fail();
+  }
+  std::optional<mp3::LameFields> lame = LameFieldsFor(check);
+  std::optional<uint32_t> quality = QualityOf(check);
+  if (layout.info && !copier.ReserveInfoFrame(check.streamHeader, lame.has_value(), quality.has_value())) return fail();
+
+  FrameFilter filter(source, layout);
+  mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
+  mp3::ScanEvent event;
+  while (scanner.Next(event)) {
+    if (event.kind == mp3::ScanEvent::Kind::ReadError) {
+      error = "cannot read the file";
+      return false;
+    }
+    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (filter.Judge(event) == FrameFilter::Verdict::Keep && !copier.CopyFrame(event)) return fail();
+  }
+  if (copier.FramesWritten() != check.framesKept) {
+    error = "the file changed while it was being repaired";
+    return false;
+  }
+
+  std::optional<mp3::ByteRange> id3v1 = check.strayId3v1;
+  for (const mp3::TagInfo& tag : layout.tail.tags) {
+    if (tag.kind == mp3::TagKind::Id3v1) id3v1 = tag.range;
+    else if (!copier.CopyRange(tag.range)) return fail();
+  }
+  if (id3v1 && !copier.CopyRange(*id3v1)) return fail();
+  if (layout.info && !copier.FinishInfoFrame(lame, quality)) return fail();
+  if (!output.Finish()) {
+    error = output.Error();
+    return false;
+  }
+  return true;
+}
+
+// The repaired copy must itself pass the check with nothing left to fix and with every
+// frame that was meant to be kept; otherwise the original stays as it is.
+bool RepairedCopyIsSound(const std::string& path, const StreamCheck& original) {
+  std::FILE* file = toolcommon::OpenForReading(path);
+  if (!file) return false;
+  InputFile closer(file);
+  mp3::FileSource source(file);
+  StreamCheck check;
+  return source.IsOpen() && CheckStream(source, check) == CheckStatus::Ok && check.Total() == 0 &&
+         check.framesKept == original.framesKept;
+}
+
+void Report(const std::string& path, const StreamCheck& check) {
+  for (const Problem& problem : check.problems) toolcommon::PrintLine(path + ": " + DescribeProblem(problem));
+  for (int kind = 0; kind < kProblemKinds; ++kind) {
+    uint64_t shown = 0;
+    for (const Problem& problem : check.problems) shown += static_cast<int>(problem.kind) == kind;
+    if (check.counts[kind] > shown)
+      toolcommon::PrintLine(path + ": ... and " + std::to_string(check.counts[kind] - shown) + " more: " +
+                            ProblemKindName(static_cast<ProblemKind>(kind)));
+  }
+}
+
+int CheckFile(const std::string& path, bool repair) {
+  using toolcommon::PathKind;
+  PathKind kind = toolcommon::GetPathKind(path);
+  if (kind == PathKind::Missing) return Fail("cannot find '" + path + "'");
+  if (kind != PathKind::File) return Fail("'" + path + "' is not a file");
+  std::FILE* file = toolcommon::OpenForReading(path);
+  if (!file) return Fail("cannot open '" + path + "': " + toolcommon::SystemErrorText());
+  InputFile closer(file);
+  mp3::FileSource source(file);
+  if (!source.IsOpen()) return Fail("cannot read '" + path + "'");
+
+  StreamCheck check;
+  switch (CheckStream(source, check)) {
+    case CheckStatus::Ok: break;
+    case CheckStatus::Empty: return Fail("'" + path + "' is empty; left unchanged");
+    case CheckStatus::NotMp3: return Fail("'" + path + "' is not an MP3 file (too few MPEG audio frames); left unchanged");
+    case CheckStatus::ReadError: return Fail("cannot read '" + path + "'; left unchanged");
+  }
+  Report(path, check);
+  if (check.Total() == 0) {
+    toolcommon::PrintLine(path + ": no problems found (" + std::to_string(check.framesKept) + " frames)");
+    return kExitClean;
+  }
+  toolcommon::PrintLine(path + ": " + std::to_string(check.Total()) + " problem(s) found");
+  if (!repair) return kExitProblems;
+
+  toolcommon::TempOutput output;
+  if (!output.Create(toolcommon::FolderOf(path), FileNameOf(path)))
+    return Fail("cannot write beside '" + path + "': " + output.Error() + "; left unchanged");
+  output.CopyPermissionsFrom(path);
+  std::string error;
+  if (!WriteRepairedCopy(source, check, output, error)) return Fail("repair failed: " + error + "; left unchanged");
+  closer.Close();  // Windows renames only closed files
+  if (!RepairedCopyIsSound(output.Path(), check))
+    return Fail("the repaired copy did not check out; '" + path + "' left unchanged");
+
+  std::string backup = ChooseBackupName(path);
+  if (backup.empty()) return Fail("no free name for a backup of '" + path + "'; left unchanged");
+  if (!toolcommon::RenameIfAbsent(path, backup))
+    return Fail("cannot rename '" + path + "' to '" + backup + "': " + toolcommon::SystemErrorText() + "; left unchanged");
+  if (!toolcommon::RenameReplacing(output.Path(), path)) {
+    std::string why = toolcommon::SystemErrorText();
+    toolcommon::RenameIfAbsent(backup, path);
+    return Fail("cannot put the repaired file in place: " + why + "; left unchanged");
+  }
+  output.Release();
+  toolcommon::PrintLine(path + ": repaired (" + std::to_string(check.framesKept) + " frames); original kept as " +
+                        backup);
+  return kExitProblems;
+}
+
+}  // namespace
+
+std::string ChooseBackupName(const std::string& path) {
+  std::string candidate = path + ".bak";
+  for (int number = 1; toolcommon::GetPathKind(candidate) != toolcommon::PathKind::Missing; ++number) {
+    if (number > kMaxBackupNumber) return std::string();
+    candidate = path + "." + std::to_string(number) + ".bak";
+  }
+  return candidate;
+}
+
+int RunMp3val(const std::vector<std::string>& args) {
+  bool repair = false;
+  std::vector<std::string> files;
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") optionsEnded = true;
+    else if (!optionsEnded && arg == "-f") repair = true;
+    else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
+      toolcommon::PrintLine(kUsage);
+      return kExitClean;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      toolcommon::PrintError(kTool, "unknown option '" + arg + "'\n" + kUsage);
+      return kExitFailed;
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 1) {
+    toolcommon::PrintError(kTool, std::string(files.empty() ? "no file given" : "give one file only") + "\n" + kUsage);
+    return kExitFailed;
+  }
+  return CheckFile(files[0], repair);
+}
+
+}  // namespace mp3val
