@@ -30,11 +30,12 @@ n=0
 for sentence in "${sentences[@]}"; do
   n=$((n + 1))
   espeak-ng -v "$voice" -s "$words_per_minute" -w "$work/raw$n.wav" "$sentence"
-  # Same format for every part, then the pause after the sentence.
-  sox "$work/raw$n.wav" -r 44100 -c 1 -b 16 "$work/part$n.wav" pad 0.3 "$pause_seconds"
+  # Same format for every part, then the pause after the sentence. No dither and a fixed
+  # seed (-D -R): every build makes the same file.
+  sox -R -D "$work/raw$n.wav" -r 44100 -c 1 -b 16 "$work/part$n.wav" pad 0.3 "$pause_seconds"
   parts+=("$work/part$n.wav")
 done
-sox "${parts[@]}" "$work/all.wav" gain -n -1
+sox -R -D "${parts[@]}" "$work/all.wav" gain -n -1
 
 # lame reads the tag texts in the locale's encoding; a UTF-8 locale is needed for the
 # Chinese title to reach the UTF-16 frame intact.
