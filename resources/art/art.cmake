@@ -17,7 +17,7 @@ set(CLIPVANE_ART_DIR ${CMAKE_BINARY_DIR}/art)
 set(CLIPVANE_ART_DIR ${CLIPVANE_ART_DIR} CACHE INTERNAL "Generated artwork and sounds")
 
 # Host programs only: the cross toolchain must not be asked for them.
-find_program(CLIPVANE_PYTHON3 NAMES python3 NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_program(CLIPVANE_PYTHON3 NAMES python3 HINTS /usr/bin NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_program(CLIPVANE_BASH NAMES bash NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 foreach(_tool espeak-ng sox lame)
   string(MAKE_C_IDENTIFIER "CLIPVANE_TOOL_${_tool}" _var)
