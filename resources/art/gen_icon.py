@@ -3,8 +3,8 @@
 amber brackets of an A-B loop. Writes program.ico (16, 32 and 48 px, 32-bit with alpha)
 and program.png (48 px).
 
-Each size has its own layout: at 16 px every bar and bracket sits on whole pixels so the
-picture stays crisp instead of being a blurred copy of the large one.
+Each size has its own layout with bars and brackets on whole pixels, so every size stays
+crisp instead of being a blurred copy of the large one.
 
 usage: gen_icon.py OUTPUT_DIR
 """

@@ -141,7 +141,8 @@ def draw_cut(c):
 
 def nudge(letter_text, colour, plus):
     def draw(c):
-        w = letter(c, letter_text, colour, 19, 18.5, SYMBOL_MID - (0.0 if letter_text == "b" else -1.0))
+        # "a" has no ascender; it sits a pixel lower so both letters share a baseline look.
+        letter(c, letter_text, colour, 19, 18.5, SYMBOL_MID + (0.0 if letter_text == "b" else 1.0))
         if plus:
             plus_sign(c, 28.5, 9.0, INK)
         else:

@@ -75,23 +75,6 @@ class Circle(Shape):
         return dx * dx + dy * dy <= self.r * self.r
 
 
-class Ellipse(Shape):
-    def __init__(self, cx, cy, rx, ry, angle_deg=0.0):
-        self.cx, self.cy, self.rx, self.ry = cx, cy, rx, ry
-        a = math.radians(angle_deg)
-        self.cos, self.sin = math.cos(a), math.sin(a)
-
-    def bbox(self):
-        r = max(self.rx, self.ry)
-        return self.cx - r, self.cy - r, self.cx + r, self.cy + r
-
-    def contains(self, x, y):
-        dx, dy = x - self.cx, y - self.cy
-        u = dx * self.cos + dy * self.sin
-        v = -dx * self.sin + dy * self.cos
-        return (u / self.rx) ** 2 + (v / self.ry) ** 2 <= 1.0
-
-
 class RoundRect(Shape):
     def __init__(self, x0, y0, x1, y1, r):
         self.x0, self.y0, self.x1, self.y1, self.r = x0, y0, x1, y1, r
@@ -132,15 +115,6 @@ class Stroke(Shape):
             if dx * dx + dy * dy <= h2:
                 return True
         return False
-
-
-def arc_points(cx, cy, r, start_deg, end_deg, steps=24):
-    """Points along a circular arc; angles in degrees, 0 = east, growing clockwise on screen."""
-    out = []
-    for i in range(steps + 1):
-        a = math.radians(start_deg + (end_deg - start_deg) * i / steps)
-        out.append((cx + r * math.cos(a), cy + r * math.sin(a)))
-    return out
 
 
 class Union(Shape):
