@@ -147,8 +147,14 @@ std::optional<uint32_t> QualityOf(const mp3::StreamLayout& layout) {
   return layout.info->xing->quality;
 }
 
+// The folder as a path that can be looked at: a bare drive ("D:") names that drive's root
+// here, not its current folder.
 std::string FolderForChecks(const std::string& folder) {
-  return folder.empty() ? std::string(".") : toolcommon::JoinPath(folder, "");
+  if (folder.empty()) return ".";
+#ifdef _WIN32
+  if (folder.size() == 2 && folder[1] == ':') return folder + "\\";
+#endif
+  return folder;
 }
 
 std::string DescribeDuration(double ms) {

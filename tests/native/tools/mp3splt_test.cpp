@@ -1,0 +1,290 @@
+// mp3splt run as a child process on the fixture files; its output is examined through the
+// MP3 library and decoded with lame.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tool_test_support.h"
+
+namespace {
+
+using tooltest::Bytes;
+using tooltest::CutTime;
+using tooltest::Mp3View;
+using tooltest::RunTool;
+using tooltest::RunResult;
+using tooltest::ScratchDir;
+
+const std::string kSplitter = MP3SPLT_EXE;
+
+RunResult Split(const std::string& input, int64_t startMs, int64_t endMs, const std::string& folder,
+                const std::string& name, bool frameMode) {
+  std::vector<std::string> args = {input, CutTime(startMs), CutTime(endMs), "-d", folder, "-o", name};
+  if (frameMode) args.push_back("-f");
+  return RunTool(kSplitter, args);
+}
+
+double DurationMs(const Mp3View& view) { return view.frames.size() * view.FrameMs(); }
+
+// The information frame of a cut must describe exactly the frames that follow it.
+void ExpectInfoFrameMatches(const Mp3View& out) {
+  ASSERT_TRUE(out.layout.info.has_value()) << "no Xing/Info frame";
+  ASSERT_TRUE(out.layout.info->xing.has_value());
+  const mp3::XingInfo& xing = *out.layout.info->xing;
+  ASSERT_TRUE(xing.frames.has_value());
+  ASSERT_TRUE(xing.bytes.has_value());
+  EXPECT_EQ(*xing.frames, out.frames.size());
+  EXPECT_EQ(*xing.bytes, out.AudioBytes() + out.layout.infoFrameRange.size);
+  EXPECT_TRUE(xing.toc.has_value());
+  if (out.layout.info->lame) EXPECT_TRUE(out.layout.info->lame->tagCrcValid);
+}
+
+class FrameModeCut : public ::testing::TestWithParam<const char*> {};
+
+// The frame boundaries nearest the two times, with every frame in between copied unchanged.
+TEST_P(FrameModeCut, CopiesTheFramesBetweenTheNearestBoundaries) {
+  ScratchDir scratch;
+  std::string input = tooltest::FixturePath(GetParam());
+  Mp3View in = tooltest::ViewMp3(input);
+  ASSERT_TRUE(in.ok && in.frames.size() > 20) << input;
+  double frameMs = in.FrameMs();
+  double totalMs = DurationMs(in);
+  int64_t startMs = static_cast<int64_t>(totalMs * 0.2) / 10 * 10;
+  int64_t endMs = static_cast<int64_t>(totalMs * 0.7) / 10 * 10;
+
+  RunResult run = Split(input, startMs, endMs, scratch.Path(), "cut", true);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"cut.mp3"});
+  Mp3View out = tooltest::ViewMp3(scratch / "cut.mp3");
+  ASSERT_TRUE(out.ok);
+  EXPECT_EQ(out.skippedBytes, 0u);
+  EXPECT_FALSE(out.truncated);
+
+  size_t first = static_cast<size_t>(std::lround(startMs / frameMs));
+  size_t last = static_cast<size_t>(std::lround(endMs / frameMs));
+  ASSERT_EQ(out.frames.size(), last - first);
+  for (size_t i = 0; i < out.frames.size(); ++i) {
+    ASSERT_EQ(out.FrameBytes(i), in.FrameBytes(first + i)) << "frame " << i << " of the cut";
+  }
+  EXPECT_LE(std::fabs(DurationMs(out) - (endMs - startMs)), frameMs);
+  ExpectInfoFrameMatches(out);
+  EXPECT_EQ(out.LeadingTagBytes(), in.LeadingTagBytes());
+  EXPECT_EQ(out.TailTagBytes(), in.TailTagBytes());
+  EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "cut.mp3", scratch.Path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, FrameModeCut,
+                         ::testing::Values("cbr128.mp3", "vbr.mp3", "mpeg2.mp3", "mpeg25.mp3", "speech.mp3"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           return name.substr(0, name.find('.'));
+                         });
+
+TEST(Mp3splt, ConstantBitrateCutGetsAnInfoHeaderAndVbrGetsXing) {
+  ScratchDir scratch;
+  ASSERT_EQ(Split(tooltest::FixturePath("cbr128.mp3"), 1000, 3000, scratch.Path(), "c", true).exitCode, 0);
+  ASSERT_EQ(Split(tooltest::FixturePath("vbr.mp3"), 1000, 3000, scratch.Path(), "v", true).exitCode, 0);
+  Mp3View cbr = tooltest::ViewMp3(scratch / "c.mp3");
+  Mp3View vbr = tooltest::ViewMp3(scratch / "v.mp3");
+  ASSERT_TRUE(cbr.layout.info && cbr.layout.info->xing && vbr.layout.info && vbr.layout.info->xing);
+  EXPECT_TRUE(cbr.layout.info->xing->isInfo);
+  bool vbrVaries = false;
+  for (const auto& header : vbr.headers) vbrVaries |= header.bitrateKbps != vbr.headers[0].bitrateKbps;
+  EXPECT_EQ(vbr.layout.info->xing->isInfo, !vbrVaries);
+}
+
+TEST(Mp3splt, KeepsTitleArtistAndPictureTagsByteForByte) {
+  ScratchDir scratch;
+  for (const char* name : {"speech.mp3", "bigtag.mp3"}) {
+    std::string input = tooltest::FixturePath(name);
+    Mp3View in = tooltest::ViewMp3(input);
+    ASSERT_FALSE(in.layout.leadingTags.empty()) << name << " has no ID3v2 tag";
+    for (bool frameMode : {true, false}) {
+      RunResult run = Split(input, 500, 1500, scratch.Path(), "tagged", frameMode);
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      Mp3View out = tooltest::ViewMp3(scratch / "tagged.mp3");
+      EXPECT_EQ(out.LeadingTagBytes(), in.LeadingTagBytes()) << name;
+      EXPECT_EQ(out.TailTagBytes(), in.TailTagBytes()) << name;
+    }
+  }
+}
+
+// A LAME tag keeps the encoder delay only for a cut that starts at the first frame and the
+// padding only for one that ends at the last.
+TEST(Mp3splt, LameDelayAndPaddingFollowTheCutsEnds) {
+  ScratchDir scratch;
+  std::string input = tooltest::FixturePath("vbr.mp3");
+  Mp3View in = tooltest::ViewMp3(input);
+  ASSERT_TRUE(in.layout.info && in.layout.info->lame) << "vbr.mp3 should carry a LAME tag";
+  const mp3::LameTag& original = *in.layout.info->lame;
+  ASSERT_GT(original.encoderDelay, 0);
+  int64_t totalMs = static_cast<int64_t>(DurationMs(in));
+
+  struct Case {
+    int64_t startMs, endMs;
+    bool keepsDelay, keepsPadding;
+  };
+  const Case cases[] = {
+      {0, totalMs / 2, true, false},
+      {totalMs / 3, totalMs + 60000, false, true},  // an end past the file means its end
+      {0, totalMs + 60000, true, true},
+      {totalMs / 3, totalMs / 2, false, false},
+  };
+  for (const Case& c : cases) {
+    RunResult run = Split(input, c.startMs, c.endMs, scratch.Path(), "lame", true);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Mp3View out = tooltest::ViewMp3(scratch / "lame.mp3");
+    ASSERT_TRUE(out.layout.info && out.layout.info->lame);
+    const mp3::LameTag& lame = *out.layout.info->lame;
+    EXPECT_EQ(lame.encoderDelay, c.keepsDelay ? original.encoderDelay : 0) << c.startMs << "-" << c.endMs;
+    EXPECT_EQ(lame.encoderPadding, c.keepsPadding ? original.encoderPadding : 0) << c.startMs << "-" << c.endMs;
+    EXPECT_TRUE(lame.tagCrcValid);
+    if (c.keepsPadding) {
+      EXPECT_EQ(out.FrameBytes(out.frames.size() - 1), in.FrameBytes(in.frames.size() - 1));
+    }
+    if (c.keepsDelay && c.keepsPadding) EXPECT_EQ(out.frames.size(), in.frames.size());
+  }
+}
+
+TEST(Mp3splt, BitrateModeOnConstantBitrateLandsWithinHalfASecond) {
+  ScratchDir scratch;
+  std::string input = tooltest::FixturePath("cbr128.mp3");
+  Mp3View in = tooltest::ViewMp3(input);
+  double totalMs = DurationMs(in);
+  int64_t startMs = static_cast<int64_t>(totalMs * 0.25) / 10 * 10;
+  int64_t endMs = static_cast<int64_t>(totalMs * 0.75) / 10 * 10;
+  RunResult run = Split(input, startMs, endMs, scratch.Path(), "estimate", false);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Mp3View out = tooltest::ViewMp3(scratch / "estimate.mp3");
+  ASSERT_TRUE(out.ok);
+  EXPECT_EQ(out.skippedBytes, 0u);
+  EXPECT_NEAR(DurationMs(out), endMs - startMs, 500.0);
+  ExpectInfoFrameMatches(out);
+  // Where the copy starts: a run of input frames equal to the cut's first frames, near A.
+  // (A steady tone repeats its frames, so every matching position is accepted.)
+  const size_t probe = std::min<size_t>(8, out.frames.size());
+  bool foundNearStart = false;
+  for (size_t k = 0; k + out.frames.size() <= in.frames.size() && !foundNearStart; ++k) {
+    bool same = true;
+    for (size_t i = 0; i < probe && same; ++i) same = in.FrameBytes(k + i) == out.FrameBytes(i);
+    if (same && std::fabs(k * in.FrameMs() - startMs) <= 500.0) {
+      for (size_t i = 0; i < out.frames.size() && same; ++i) same = in.FrameBytes(k + i) == out.FrameBytes(i);
+      foundNearStart = same;
+    }
+  }
+  EXPECT_TRUE(foundNearStart) << "the cut is not a run of input frames starting within 0.5 s of " << startMs << " ms";
+  EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "estimate.mp3", scratch.Path()));
+}
+
+TEST(Mp3splt, BitrateModeOnVbrUsesTheTableOfContents) {
+  ScratchDir scratch;
+  std::string input = tooltest::FixturePath("vbr.mp3");
+  Mp3View in = tooltest::ViewMp3(input);
+  double totalMs = DurationMs(in);
+  int64_t startMs = static_cast<int64_t>(totalMs * 0.3) / 10 * 10;
+  int64_t endMs = static_cast<int64_t>(totalMs * 0.6) / 10 * 10;
+  RunResult run = Split(input, startMs, endMs, scratch.Path(), "vbrestimate", false);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Mp3View out = tooltest::ViewMp3(scratch / "vbrestimate.mp3");
+  ExpectInfoFrameMatches(out);
+  // The TOC has a resolution of 1% of the file; allow for that on both ends.
+  EXPECT_NEAR(DurationMs(out), endMs - startMs, 500.0 + totalMs / 50);
+  EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "vbrestimate.mp3", scratch.Path()));
+}
+
+TEST(Mp3splt, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
+  ScratchDir scratch;
+  tooltest::WriteBytes(scratch / "out.mp3", Bytes(1000, 0x55));
+  RunResult run = Split(tooltest::FixturePath("cbr128.mp3"), 0, 2000, scratch.Path(), "out", true);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"out.mp3"});
+  Mp3View out = tooltest::ViewMp3(scratch / "out.mp3");
+  EXPECT_TRUE(out.ok);
+  EXPECT_GT(out.frames.size(), 50u);
+}
+
+TEST(Mp3splt, FolderWithTrailingSeparatorAndNameWithDots) {
+  ScratchDir scratch;
+  RunResult run = Split(tooltest::FixturePath("cbr128.mp3"), 0, 1000, scratch.Path() + "/", "a.b", true);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"a.b.mp3"});
+}
+
+struct BadCase {
+  const char* what;
+  std::vector<std::string> args;  // "$IN" fixture input, "$DIR" scratch folder, "$FILE" a plain file
+  int exitCode;
+  const char* messagePart;
+};
+
+// Every refusal: non-zero exit, a message on stderr, and nothing written, not even over an
+// existing output file.
+TEST(Mp3splt, RefusesBadInputWithAMessageAndWritesNothing) {
+  const std::string in = tooltest::FixturePath("cbr128.mp3");
+  const BadCase cases[] = {
+      {"no arguments", {}, 1, "missing arguments"},
+      {"times missing", {"$IN", "-d", "$DIR", "-o", "out"}, 1, "missing arguments"},
+      {"folder missing", {"$IN", "0.0.0", "0.1.0", "-o", "out"}, 1, "-d"},
+      {"name missing", {"$IN", "0.0.0", "0.1.0", "-d", "$DIR"}, 1, "-o"},
+      {"bad start", {"$IN", "0.x.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 1, "bad time"},
+      {"bad end", {"$IN", "0.0.0", "0.99.0", "-d", "$DIR", "-o", "out"}, 1, "bad time"},
+      {"start equals end", {"$IN", "0.1.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 1, "before the end"},
+      {"start after end", {"$IN", "0.2.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 1, "before the end"},
+      {"missing input", {"$DIR/none.mp3", "0.0.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 2, "cannot find"},
+      {"input is a folder", {"$DIR", "0.0.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 2, "folder"},
+      {"empty input", {tooltest::FixturePath("empty.mp3"), "0.0.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 2, "empty"},
+      {"not an MP3", {tooltest::FixturePath("notmp3.mp3"), "0.0.0", "0.1.0", "-d", "$DIR", "-o", "out"}, 2,
+       "not an MP3"},
+      {"start beyond the end", {"$IN", "900.0.0", "901.0.0", "-d", "$DIR", "-o", "out"}, 2, "beyond the end"},
+      {"missing folder", {"$IN", "0.0.0", "0.1.0", "-d", "$DIR/none", "-o", "out"}, 3, "does not exist"},
+      {"folder is a file", {"$IN", "0.0.0", "0.1.0", "-d", "$FILE", "-o", "out"}, 3, "not a folder"},
+      {"unwritable folder", {"$IN", "0.0.0", "0.1.0", "-d", "/proc", "-o", "out"}, 3, "cannot write"},
+  };
+  for (const BadCase& c : cases) {
+    ScratchDir scratch;
+    tooltest::WriteBytes(scratch / "plain.txt", Bytes{'x'});
+    Bytes previous(3000, 0x42);
+    tooltest::WriteBytes(scratch / "out.mp3", previous);
+    std::vector<std::string> args;
+    for (std::string arg : c.args) {
+      if (arg == "$IN") arg = in;
+      else if (arg == "$FILE") arg = scratch / "plain.txt";
+      else if (arg.rfind("$DIR", 0) == 0) arg = scratch.Path() + arg.substr(4);
+      args.push_back(arg);
+    }
+    RunResult run = RunTool(kSplitter, args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << ": " << run.err;
+    EXPECT_NE(run.err.find(c.messagePart), std::string::npos) << c.what << ": " << run.err;
+    EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"out.mp3", "plain.txt"})) << c.what;
+    EXPECT_EQ(tooltest::ReadBytes(scratch / "out.mp3"), previous) << c.what;
+  }
+}
+
+TEST(Mp3splt, RefusesToWriteOverItsInput) {
+  ScratchDir scratch;
+  Bytes original = tooltest::ReadBytes(tooltest::FixturePath("cbr128.mp3"));
+  tooltest::WriteBytes(scratch / "song.mp3", original);
+  RunResult run = Split(scratch / "song.mp3", 0, 1000, scratch.Path(), "song", true);
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.err.find("input file itself"), std::string::npos) << run.err;
+  EXPECT_EQ(tooltest::ReadBytes(scratch / "song.mp3"), original);
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"song.mp3"});
+}
+
+TEST(Mp3splt, SkipsGarbageAndATruncatedEndInTheInput) {
+  ScratchDir scratch;
+  for (const char* name : {"garbage.mp3", "truncated.mp3"}) {
+    std::string input = tooltest::FixturePath(name);
+    Mp3View in = tooltest::ViewMp3(input);
+    RunResult run = Split(input, 0, static_cast<int64_t>(DurationMs(in)) + 10000, scratch.Path(), "whole", true);
+    ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
+    Mp3View out = tooltest::ViewMp3(scratch / "whole.mp3");
+    EXPECT_EQ(out.skippedBytes, 0u) << name;
+    EXPECT_FALSE(out.truncated) << name;
+    EXPECT_EQ(out.frames.size(), in.frames.size()) << name;
+    ExpectInfoFrameMatches(out);
+  }
+}
+
+}  // namespace

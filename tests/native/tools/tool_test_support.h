@@ -1,0 +1,69 @@
+// Helpers for the tool tests: run a tool as a child process, scratch folders, and a view of
+// an MP3 file through the project's own library (frames, tags, information frame).
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mp3/mp3.h"
+
+namespace tooltest {
+
+using Bytes = std::vector<uint8_t>;
+
+struct RunResult {
+  int exitCode = -1;  // -1: killed or did not end in time
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args`. Its standard input is a pipe that stays open, so a tool that
+// waits for input hangs and is killed after `timeoutSeconds` (exit code -1).
+RunResult RunTool(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds = 120);
+
+// A fresh folder, removed with its content when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> Names() const;  // file names in the folder, sorted
+
+ private:
+  std::string path_;
+};
+
+std::string FixturePath(const std::string& name);
+Bytes ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const Bytes& bytes);
+bool Exists(const std::string& path);
+
+struct Mp3View {
+  bool ok = false;
+  mp3::StreamLayout layout;
+  std::vector<mp3::ByteRange> frames;  // audio frames, the information frame excluded
+  std::vector<mp3::FrameHeader> headers;
+  uint64_t skippedBytes = 0;
+  uint64_t skippedRanges = 0;
+  bool truncated = false;
+  Bytes fileBytes;
+
+  Bytes FrameBytes(size_t index) const;
+  Bytes RangeBytes(const mp3::ByteRange& range) const;
+  Bytes LeadingTagBytes() const;
+  Bytes TailTagBytes() const;
+  double FrameMs() const;  // duration of one frame
+  uint64_t AudioBytes() const;
+};
+
+Mp3View ViewMp3(const std::string& path);
+
+// lame --decode succeeds on the file and yields some audio.
+bool DecodesWithLame(const std::string& path, const std::string& scratchFolder);
+
+// The splitter's time notation for milliseconds (minutes.seconds.hundredths).
+std::string CutTime(int64_t milliseconds);
+
+}  // namespace tooltest
