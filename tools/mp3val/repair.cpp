@@ -72,9 +72,9 @@ std::optional<uint32_t> QualityOf(const StreamCheck& check) {
   return layout.info->xing->quality;
 }
 
-// Writes the repaired copy: leading tags (and stray ID3v2 tags) first, a rewritten
-// information frame where the original had one, the frames the check kept, then the tail
-// tags with any ID3v1 tag last.
+// Writes the repaired copy: leading tags (and stray ID3v2 tags) first, the information
+// frame where the original had one, the frames the check kept, then the tail tags with any
+// ID3v1 tag last.
 bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolcommon::TempOutput& output,
                        std::string& error) {
   const mp3::StreamLayout& layout = check.layout;
@@ -89,9 +89,13 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
   for (const mp3::ByteRange& tag : check.strayId3v2) {
     if (!copier.CopyRange(tag)) return fail();
   }
+  // An information frame that agrees with the kept frames stays as it was; one that does
+  // not is written anew (or left out for Layer I/II, where it cannot be written).
   std::optional<mp3::LameFields> lame = LameFieldsFor(check);
   std::optional<uint32_t> quality = QualityOf(check);
-  if (layout.info && !copier.ReserveInfoFrame(check.streamHeader, lame.has_value(), quality.has_value())) return fail();
+  bool rewriteInfo = layout.info && check.counts[static_cast<int>(ProblemKind::InfoFrame)] > 0;
+  if (rewriteInfo && !copier.ReserveInfoFrame(check.streamHeader, lame.has_value(), quality.has_value())) return fail();
+  if (layout.info && !rewriteInfo && !copier.CopyRange(layout.infoFrameRange)) return fail();
 
   FrameFilter filter(source, layout);
   mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
@@ -115,7 +119,7 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
     else if (!copier.CopyRange(tag.range)) return fail();
   }
   if (id3v1 && !copier.CopyRange(*id3v1)) return fail();
-  if (layout.info && !copier.FinishInfoFrame(lame, quality)) return fail();
+  if (rewriteInfo && !copier.FinishInfoFrame(lame, quality)) return fail();
   if (!output.Finish()) {
     error = output.Error();
     return false;
