@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "mp3/mp3.h"
+#include "test_support.h"
+
+namespace {
+
+struct LameCase {
+  const char* name;
+  int seconds;  // length of the WAV the fixture script encoded
+  int sampleRate;
+  mp3::Version version;
+  int channels;
+};
+
+// lame records its delay and padding: frames * samples-per-frame minus both is exactly
+// the length of the input, which the fixture script chose.
+TEST(FrameIndex, DurationsMatchWhatLameEncoded) {
+  const LameCase cases[] = {
+      {"cbr128.mp3", 12, 44100, mp3::Version::Mpeg1, 2}, {"vbr.mp3", 12, 44100, mp3::Version::Mpeg1, 2},
+      {"mpeg2.mp3", 8, 22050, mp3::Version::Mpeg2, 1},   {"crc.mp3", 5, 44100, mp3::Version::Mpeg1, 2},
+  };
+  for (const LameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    mp3test::FixtureFile f(c.name);
+    ASSERT_TRUE(f.IsOpen());
+    const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+    ASSERT_TRUE(result.ok()) << mp3::StatusText(result.status);
+    const mp3::FrameIndex& index = result.index;
+    ASSERT_TRUE(index.Layout().info && index.Layout().info->lame);
+    const mp3::LameTag& lame = *index.Layout().info->lame;
+    EXPECT_EQ(index.SampleRate(), c.sampleRate);
+    EXPECT_EQ(index.StreamHeader().version, c.version);
+    EXPECT_EQ(index.Channels(), c.channels);
+    EXPECT_EQ(index.TotalSamples() - lame.encoderDelay - lame.encoderPadding, int64_t(c.seconds) * c.sampleRate);
+    EXPECT_EQ(index.SkippedBytes(), 0u);
+    EXPECT_FALSE(index.HasTruncatedFrame());
+    // The information frame is not audio.
+    EXPECT_EQ(index.FrameOffset(0), index.Layout().infoFrameRange.End());
+    const int64_t expectedMs = mp3::SamplesToMs(index.TotalSamples(), c.sampleRate);
+    EXPECT_EQ(index.DurationMs(), expectedMs);
+    EXPECT_NEAR(double(index.DurationMs()), c.seconds * 1000.0, 200.0);
+    EXPECT_EQ(index.DurationUnits() / 10000, index.DurationMs());
+    for (size_t i = 0; i + 1 < index.FrameCount(); ++i)
+      ASSERT_EQ(index.FrameOffset(i) + index.FrameSize(i), index.FrameOffset(i + 1)) << i;
+  }
+}
+
+TEST(FrameIndex, FileWithoutInformationFrame) {
+  mp3test::FixtureFile f("mpeg25.mp3");  // 8 s at 8 kHz, 576 samples per frame
+  const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+  ASSERT_TRUE(result.ok());
+  const mp3::FrameIndex& index = result.index;
+  EXPECT_EQ(index.StreamHeader().version, mp3::Version::Mpeg25);
+  EXPECT_EQ(index.SamplesPerFrame(), 576);
+  // lame adds its delay and pads to whole frames: at most three frames more than the input.
+  EXPECT_GE(index.TotalSamples(), 8 * 8000);
+  EXPECT_LE(index.TotalSamples(), 8 * 8000 + 3 * 576);
+  EXPECT_EQ(index.AudioBytes(), f.Source().Size());
+}
+
+TEST(FrameIndex, TimeAndFrameLookupsAgree) {
+  mp3test::FixtureFile f("vbr.mp3");
+  const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+  ASSERT_TRUE(result.ok());
+  const mp3::FrameIndex& index = result.index;
+  const size_t n = index.FrameCount();
+  ASSERT_GT(n, 100u);
+  for (size_t i = 0; i < n; ++i) {
+    ASSERT_EQ(index.FrameAtUnits(index.FrameStartUnits(i)), i);
+    ASSERT_EQ(index.FrameAtUnits(index.FrameStartUnits(i + 1) - 1), i);
+    ASSERT_EQ(index.FrameAtSample(index.FrameStartSample(i) + 1151), i);
+  }
+  // Every millisecond maps to the frame whose span holds it.
+  for (int64_t ms = 0; ms < index.DurationMs(); ms += 7) {
+    const size_t frame = index.FrameAtMs(ms);
+    ASSERT_LE(index.FrameStartMs(frame), ms);
+    ASSERT_GT(index.FrameStartMs(frame + 1), ms);
+  }
+  const struct {
+    int64_t ms;
+    size_t frame;
+  } fixed[] = {
+      {-5000, 0}, {0, 0}, {25, 0}, {26, 1}, {52, 2}, {1000, 38}, {index.DurationMs() + 10000, n - 1},
+  };
+  for (const auto& c : fixed) EXPECT_EQ(index.FrameAtMs(c.ms), c.frame) << c.ms;  // 1152/44100 s per frame
+  EXPECT_EQ(index.FrameAtUnits(INT64_MAX), n - 1);
+  EXPECT_EQ(index.FrameAtUnits(INT64_MIN), 0u);
+  EXPECT_EQ(index.FrameStartUnits(1), 261224);
+}
+
+TEST(FrameIndex, GarbageIsCountedNotIndexed) {
+  uint64_t garbageBytes = 0;
+  std::ifstream ranges(mp3test::FixturePath("garbage.txt"));
+  for (uint64_t offset, size; ranges >> offset >> size;) garbageBytes += size;
+  mp3test::FixtureFile f("garbage.mp3");
+  const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.index.SkippedBytes(), garbageBytes);
+  EXPECT_EQ(result.index.SkippedRanges(), 3u);
+  EXPECT_EQ(result.index.AudioBytes() + garbageBytes, f.Source().Size());
+  EXPECT_EQ(result.index.Layout().leadingGarbage, 731u);
+}
+
+TEST(FrameIndex, FramesOfAnotherStreamAreNotIndexed) {
+  std::vector<uint8_t> data = mp3test::SilentStream(10);
+  for (int i = 0; i < 6; ++i)
+    mp3test::Append(data, mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 48000, mp3::ChannelMode::Stereo));
+  mp3::MemorySource source{mp3::ByteView(data)};
+  const mp3::IndexResult result = mp3::BuildFrameIndex(source);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.index.FrameCount(), 10u);
+  EXPECT_EQ(result.index.ForeignFrames(), 6u);
+}
+
+TEST(FrameIndex, AnInformationFrameAloneIsNoAudio) {
+  mp3::InfoFrameSpec spec;
+  spec.like = *mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
+  const std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+  mp3::MemorySource source{mp3::ByteView(frame)};
+  const mp3::IndexResult result = mp3::BuildFrameIndex(source);
+  EXPECT_EQ(result.status, mp3::Status::NoAudio);
+  EXPECT_TRUE(result.index.Layout().info.has_value());
+  EXPECT_EQ(result.index.FrameCount(), 0u);
+}
+
+TEST(FrameIndex, HourLongVbrFile) {
+  mp3test::FixtureFile f("long.mp3");
+  ASSERT_TRUE(f.IsOpen());
+  const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+  ASSERT_TRUE(result.ok());
+  const mp3::FrameIndex& index = result.index;
+  ASSERT_TRUE(index.Layout().info && index.Layout().info->xing && index.Layout().info->lame);
+  EXPECT_EQ(index.FrameCount(), *index.Layout().info->xing->frames);
+  const mp3::LameTag& lame = *index.Layout().info->lame;
+  EXPECT_EQ(index.TotalSamples() - lame.encoderDelay - lame.encoderPadding, int64_t(3600) * 22050);
+  EXPECT_EQ(index.FrameAtMs(1800000), size_t(int64_t(1800000) * 22050 / 1000 / 576));
+  EXPECT_EQ(index.Layout().estimatedFrames, index.FrameCount());
+}
+
+}  // namespace
