@@ -29,6 +29,8 @@ constexpr size_t kMaxPathBytes = 4096;
 #ifdef _WIN32
 wchar_t pendingTempPath[kMaxPathBytes];
 
+// The file is shared for deletion, so it can be deleted while still open: it goes when the
+// process ends.
 BOOL WINAPI RemovePendingOnConsoleEvent(DWORD) {
   if (pendingTempPath[0]) DeleteFileW(pendingTempPath);
   return FALSE;  // let the default handler end the process
@@ -98,7 +100,7 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
     path_ = prefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
-    handle = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    handle = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
@@ -130,7 +132,9 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
 #endif
   owned_ = true;
   SetPending(path_);
-  std::setvbuf(file_, nullptr, _IOFBF, kWriteBufferSize);
+  // A buffer of our own: given none, the C library keeps its small default size.
+  if (!buffer_) buffer_.reset(new char[kWriteBufferSize]);
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBufferSize);
   return true;
 }
 

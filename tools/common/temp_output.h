@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace toolcommon {
@@ -39,6 +40,7 @@ class TempOutput {
   void Discard();
 
   std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;  // stdio's buffer; must outlive file_
   std::string path_;
   std::string error_;
   uint64_t size_ = 0;

@@ -96,6 +96,8 @@ const Damage kDamages[] = {
      "ID3v2 tag not at the start", true},
 };
 
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
 class Repair : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(Repair, FixesTheDamageKeepsTheOriginalAndIsIdempotent) {
