@@ -89,6 +89,8 @@ std::optional<FrameHeader> ParseFrameHeader(uint32_t raw) {
   h.original = ((raw >> 2) & 1) != 0;
   h.emphasis = int(raw & 3);
   if (h.emphasis == kReservedEmphasis) return std::nullopt;
+  // MPEG-2.5 is an extension of Layer III only.
+  if (h.version == Version::Mpeg25 && h.layer != Layer::III) return std::nullopt;
   if (h.layer == Layer::II && !Layer2ModeAllowed(h.version, h.bitrateKbps, h.channelMode)) return std::nullopt;
   return h;
 }

@@ -21,8 +21,9 @@ constexpr int kMaxFrameLength = 2048;
 
 // One decoded 4-byte frame header. Only headers that ParseFrameHeader accepts exist:
 // free-format bitrate (index 0), bitrate index 15, reserved version, reserved layer,
-// reserved sample rate and reserved emphasis are refused, as is Layer II with a bitrate
-// and channel mode combination the format forbids.
+// reserved sample rate and reserved emphasis are refused, as are MPEG-2.5 with Layer I or
+// II (the extension exists for Layer III only) and MPEG-1 Layer II with a bitrate and
+// channel mode combination the format forbids.
 struct FrameHeader {
   uint32_t raw = 0;  // the four header bytes, big-endian
   Version version = Version::Mpeg1;

@@ -5,9 +5,15 @@
 namespace mp3 {
 namespace {
 
-// The shortest frame any header announces (MPEG-2 Layer III, 8 kb/s, 24 kHz): bounds how
-// many frames a region can hold, whatever an information frame claims.
-constexpr uint64_t kMinFrameLength = 24;
+// Reserving is only a hint: never more than this many frames up front (40 MB), whatever
+// an information frame claims; the vectors grow beyond it when a file really has more.
+constexpr uint64_t kMaxReservedFrames = uint64_t(1) << 22;
+
+// How many frames of this stream the region can hold at most: all at the lowest bitrate.
+uint64_t MaxFramesIn(uint64_t regionBytes, const mp3::FrameHeader& h) {
+  const int shortest = mp3::ComputeFrameLength(h.version, h.layer, mp3::BitrateTable(h.version, h.layer)[0], h.sampleRate, false);
+  return shortest > 0 ? regionBytes / uint64_t(shortest) + 1 : 0;
+}
 
 }  // namespace
 
@@ -53,8 +59,8 @@ void IndexBuilder::Build(ByteSource& source, const ScanOptions& options, IndexRe
   const StreamLayout& layout = index.layout_;
 
   const uint64_t regionBytes = layout.audioEnd - layout.audioStart;
-  index.offsets_.reserve(size_t(std::min<uint64_t>(layout.estimatedFrames + layout.estimatedFrames / 8 + 16,
-                                                   regionBytes / kMinFrameLength + 1)));
+  index.offsets_.reserve(size_t(std::min({layout.estimatedFrames + layout.estimatedFrames / 8 + 16,
+                                            MaxFramesIn(regionBytes, layout.firstHeader), kMaxReservedFrames})));
   index.sizes_.reserve(index.offsets_.capacity());
   const bool skipInfoFrame = layout.infoFrameRange.size != 0;
   bool haveStream = false;

@@ -90,6 +90,8 @@ TEST(FrameHeader, RefusesFreeFormatAndReservedValues) {
       {"no sync", 0x49443303},
       {"Layer II 32 kb/s stereo", Raw(3, 2, false, 1, 0, false, 0)},
       {"Layer II 384 kb/s mono", Raw(3, 2, false, 14, 0, false, 3)},
+      {"MPEG-2.5 Layer II", Raw(0, 2, false, 14, 0, false, 0)},
+      {"MPEG-2.5 Layer I", Raw(0, 3, false, 14, 0, false, 0)},
   };
   for (const auto& r : refused) EXPECT_FALSE(mp3::ParseFrameHeader(r.raw)) << r.what;
   EXPECT_TRUE(mp3::ParseFrameHeader(Raw(3, 2, false, 1, 0, false, 3))) << "Layer II 32 kb/s mono is fine";
@@ -106,8 +108,9 @@ TEST(FrameHeader, MakeBuildsWhatParseReads) {
         const std::optional<mp3::FrameHeader> h =
             mp3::MakeFrameHeader(v, l, table[i], v == Version::Mpeg1 ? 48000 : v == Version::Mpeg2 ? 24000 : 12000,
                                  ChannelMode::Stereo, i % 2 == 0, i % 3 == 0);
-        if (l == Layer::II && v == Version::Mpeg1 && (table[i] <= 56 || table[i] == 80)) {
-          EXPECT_FALSE(h) << "stereo at " << table[i];
+        if ((l == Layer::II && v == Version::Mpeg1 && (table[i] <= 56 || table[i] == 80)) ||
+            (v == Version::Mpeg25 && l != Layer::III)) {
+          EXPECT_FALSE(h) << mp3::VersionName(v) << " layer " << int(l) << " stereo at " << table[i];
           continue;
         }
         ASSERT_TRUE(h) << mp3::VersionName(v) << " layer " << int(l) << " " << table[i];

@@ -37,7 +37,7 @@ class Mutator {
           break;
         case 2: {  // plant a magic string, often at the end where tails are read
           const std::string magic = kMagics[Below(sizeof kMagics / sizeof kMagics[0])];
-          size_t at = Below(2) ? Below(data.size() + 1) : (data.size() > 128 ? data.size() - Below(160) : 0);
+          size_t at = Below(2) ? Below(data.size() + 1) : data.size() - Below(std::min<size_t>(data.size(), 160) + 1);
           if (at + magic.size() > data.size()) data.resize(at + magic.size());
           std::copy(magic.begin(), magic.end(), data.begin() + long(at));
           break;
