@@ -170,6 +170,8 @@ int CutFile(const SplitRequest& request) {
   PathKind inputKind = toolcommon::GetPathKind(request.input);
   if (inputKind == PathKind::Missing) return Fail(kExitBadInput, "cannot find the input file '" + request.input + "'");
   if (inputKind == PathKind::Directory) return Fail(kExitBadInput, "'" + request.input + "' is a folder, not an MP3 file");
+  // A pipe or device would block the open or never end: only plain files are cut.
+  if (inputKind != PathKind::File) return Fail(kExitBadInput, "'" + request.input + "' is not a plain file");
   std::FILE* file = toolcommon::OpenForReading(request.input);
   if (!file) return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
   InputFile closer(file);

@@ -2,6 +2,8 @@
 // MP3 library and decoded with lame.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 
 #include "tool_test_support.h"
@@ -259,6 +261,18 @@ TEST(Mp3splt, RefusesBadInputWithAMessageAndWritesNothing) {
     EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"out.mp3", "plain.txt"})) << c.what;
     EXPECT_EQ(tooltest::ReadBytes(scratch / "out.mp3"), previous) << c.what;
   }
+}
+
+// Neither tool may hang on an input that is not a plain file (a named pipe nobody writes).
+TEST(Tools, RefuseANamedPipeInsteadOfWaitingOnIt) {
+  ScratchDir scratch;
+  std::string pipe = scratch / "pipe.mp3";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  RunResult split = RunTool(kSplitter, {pipe, "0.0.0", "0.1.0", "-d", scratch.Path(), "-o", "out", "-f"}, 20);
+  EXPECT_EQ(split.exitCode, 2) << split.err;
+  RunResult check = RunTool(MP3VAL_EXE, {"-f", pipe}, 20);
+  EXPECT_EQ(check.exitCode, 2) << check.err;
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"pipe.mp3"});
 }
 
 TEST(Mp3splt, RefusesToWriteOverItsInput) {
