@@ -55,10 +55,16 @@ bool FrameScanner::Fill(uint64_t offset, size_t count) {
 }
 
 bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
+  if (offset == lastHeaderAt_) {
+    out = lastHeader_;
+    return true;
+  }
   if (offset >= end_ || end_ - offset < uint64_t(kHeaderSize) || !Fill(offset, kHeaderSize)) return false;
   const std::optional<FrameHeader> h = ParseFrameHeader(ByteView(buffer_.data() + (offset - bufferOffset_), kHeaderSize));
   if (!h) return false;
   out = *h;
+  lastHeaderAt_ = offset;
+  lastHeader_ = out;
   return true;
 }
 

@@ -69,6 +69,10 @@ class FrameScanner {
   bool done_ = false;
   uint64_t resyncAt_ = UINT64_MAX;  // a position already confirmed while looking ahead
   FrameHeader stream_;
+  // The last header parsed: chained frames are looked at twice (as the next frame of their
+  // predecessor, then as the current frame).
+  uint64_t lastHeaderAt_ = UINT64_MAX;
+  FrameHeader lastHeader_;
   bool havePending_ = false;
   ScanEvent pending_;
 };
