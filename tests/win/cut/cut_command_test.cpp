@@ -140,12 +140,13 @@ TEST_F(CutCommand, UnsetPointsDoNothing) {
 TEST_F(CutCommand, StretchBelowTheMinimumIsRefusedAfterPausing) {
     theApp.pointA = 1000;
     theApp.pointB = 1199;
-    RunCut(answerer_, {});
+    auto icon = std::make_shared<UINT>(0);
+    RunCut(answerer_, {RecordIcon(icon, DialogAnswerer::PressButton(IDOK))});
     std::vector<ShownDialog> shown = Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, L"ab点间隔不能小于200毫秒");
     EXPECT_EQ(shown[0].caption, Text(IDS_CAPTION));
-    EXPECT_EQ(shown[0].iconStyle, UINT(MB_ICONERROR));
+    EXPECT_EQ(*icon, UINT(MB_ICONERROR));
     EXPECT_EQ(theApp.playState, Paused);
 }
 
@@ -160,11 +161,12 @@ TEST_F(CutCommand, StretchOfExactlyTheMinimumReachesTheSaveDialog) {
 }
 
 TEST_F(CutCommand, TheLoadedFileInAnotherLetterCaseIsRefused) {
-    RunCut(answerer_, {DialogAnswerer::ChooseFile(Upper(source_))});
+    auto icon = std::make_shared<UINT>(0);
+    RunCut(answerer_, {DialogAnswerer::ChooseFile(Upper(source_)), RecordIcon(icon, DialogAnswerer::PressButton(IDOK))});
     std::vector<ShownDialog> shown = Shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].text, L"请不要自我覆盖");
-    EXPECT_EQ(shown[1].iconStyle, UINT(MB_ICONERROR));
+    EXPECT_EQ(*icon, UINT(MB_ICONERROR));
 }
 
 TEST_F(CutCommand, AnotherNameOfTheLoadedFileIsRefused) {
@@ -181,11 +183,13 @@ TEST_F(CutCommand, ReplaceAnsweredNoLeavesTheOldFileAlone) {
     std::wstring old = folder_ + L"\\old.mp3";
     const std::string oldBytes = "an older file that must survive";
     ASSERT_TRUE(WriteAllBytes(old, oldBytes));
-    RunCut(answerer_, {DialogAnswerer::ChooseFile(old), DialogAnswerer::PressButton(IDNO)});
+    auto icon = std::make_shared<UINT>(0);
+    RunCut(answerer_, {DialogAnswerer::ChooseFile(old), RecordIcon(icon, DialogAnswerer::PressButton(IDNO))});
     std::vector<ShownDialog> shown = Shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].text, L"old.mp3 已存在。\r\n要替换它吗？");
-    EXPECT_EQ(shown[1].iconStyle, UINT(MB_ICONQUESTION));
+    EXPECT_EQ(shown[1].caption, Text(IDS_CAPTION));
+    EXPECT_EQ(*icon, UINT(MB_ICONQUESTION));
     EXPECT_EQ(ReadAllBytes(old), oldBytes);
 }
 
@@ -202,7 +206,9 @@ TEST_F(CutCommand, AFileThatCannotBeWrittenIsReportedWithTheSystemsReason) {
     ASSERT_TRUE(WriteAllBytes(locked, "held open by another program"));
     HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    RunCut(answerer_, {DialogAnswerer::ChooseFile(locked), DialogAnswerer::PressButton(IDYES)});
+    auto icon = std::make_shared<UINT>(0);
+    RunCut(answerer_, {DialogAnswerer::ChooseFile(locked), DialogAnswerer::PressButton(IDYES),
+                       RecordIcon(icon, DialogAnswerer::PressButton(IDOK))});
     CloseHandle(holder);
     std::vector<ShownDialog> shown = Shown();
     ASSERT_EQ(shown.size(), 3u) << "no locating-mode dialog after the failure";
@@ -211,7 +217,7 @@ TEST_F(CutCommand, AFileThatCannotBeWrittenIsReportedWithTheSystemsReason) {
     std::string reason = strerror(EACCES);
     EXPECT_NE(text.find(std::wstring(reason.begin(), reason.end())), std::wstring::npos) << text.c_str();
     EXPECT_NE(text.find(L"（请检查您是否有目标文件夹的写入权限）"), std::wstring::npos);
-    EXPECT_EQ(shown[2].iconStyle, UINT(MB_ICONERROR));
+    EXPECT_EQ(*icon, UINT(MB_ICONERROR));
     EXPECT_EQ(ReadAllBytes(locked), "held open by another program");
 }
 

@@ -48,6 +48,10 @@ DialogAnswerer::Reply AnswerMode(std::shared_ptr<ModeSeen> seen, bool chooseBitr
 // is shown, then presses 取消.
 DialogAnswerer::Reply AnswerProgress(std::shared_ptr<ProgressSeen> seen, DWORD timeoutMs);
 
+// Message boxes: records which standard icon the box shows (MB_ICONERROR, MB_ICONQUESTION or
+// 0), then applies `then`.
+DialogAnswerer::Reply RecordIcon(std::shared_ptr<UINT> icon, DialogAnswerer::Reply then);
+
 // Runs theApp.CutAbPart with the given answers already queued; the answerer is cleared first.
 void RunCut(DialogAnswerer& answerer, const std::vector<DialogAnswerer::Reply>& replies);
 

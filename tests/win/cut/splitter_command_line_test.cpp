@@ -18,8 +18,9 @@ TEST(SplitterTime, MinutesSecondsHundredthsTruncatedAndUnpadded) {
         int ms;
         const wchar_t* expected;
     } cases[] = {
-        {0, L"0.0.0"},         {9, L"0.0.0"},          {999, L"0.0.99"},       {59999, L"0.59.99"},
-        {60000, L"1.0.0"},     {65050, L"1.0.5"},      {83456, L"1.23.45"},    {95000, L"1.35.0"},
+        {0, L"0.0.0"},        {9, L"0.0.0"},         {999, L"0.0.99"},      {59999, L"0.59.99"},
+        {60000, L"1.0.0"},    {60050, L"1.0.5"},     {65050, L"1.5.5"},     {83456, L"1.23.45"},
+        {95000, L"1.35.0"},
         {3723999, L"62.3.99"},  // minutes are not wrapped into hours
     };
     for (const auto& c : cases) EXPECT_EQ(SplitterTime(c.ms), c.expected) << c.ms;
@@ -43,7 +44,7 @@ TEST(SplitterCommandLine, QuotesPathsAndSplitsTheOutputIntoFolderAndName) {
          L"\"C:\\Tools\\mp3splt.exe\" \"C:\\in.mp3\" 0.0.0 1.0.0 -d \"D:\" -o \"x\""},
         // Only the last extension is removed from the name.
         {L"C:\\in.mp3", 65050, 3723999, L"C:\\out dir\\a.b.mp3", true,
-         L"\"C:\\Tools\\mp3splt.exe\" \"C:\\in.mp3\" 1.0.5 62.3.99 -d \"C:\\out dir\" -o \"a.b\" -f"},
+         L"\"C:\\Tools\\mp3splt.exe\" \"C:\\in.mp3\" 1.5.5 62.3.99 -d \"C:\\out dir\" -o \"a.b\" -f"},
         {L"C:\\in.mp3", 1000, 1200, L"E:\\剪切\\片段.MP3", true,
          L"\"C:\\Tools\\mp3splt.exe\" \"C:\\in.mp3\" 0.1.0 0.1.20 -d \"E:\\剪切\" -o \"片段\" -f"},
         {L"C:\\in.mp3", 1000, 1200, L"C:\\clip.wav.mp3", false,
