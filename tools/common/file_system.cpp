@@ -98,8 +98,23 @@ std::string FolderOf(const std::string& path) {
 bool RenameReplacing(const std::string& from, const std::string& to) {
 #ifdef _WIN32
   lastErrorFromRuntime = false;
-  return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  std::wstring source = Utf8ToWide(from);
+  std::wstring target = Utf8ToWide(to);
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
+  // The caller has decided to replace the target; a read-only flag must not stop that.
+  DWORD error = GetLastError();
+  DWORD attributes = GetFileAttributesW(target.c_str());
+  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(error);
+    return false;
+  }
+  SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
+  error = GetLastError();
+  SetFileAttributesW(target.c_str(), attributes);
+  SetLastError(error);
+  return false;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif

@@ -160,6 +160,23 @@ TEST_F(ChineseFolder, SplitterCutsInBothModes) {
   EXPECT_EQ(Names(folder_).size(), 3u) << "a temporary file was left behind";
 }
 
+// The program asks before it lets the splitter replace a file; a read-only one included.
+TEST_F(ChineseFolder, SplitterReplacesAReadOnlyOutput) {
+  std::wstring input = folder_ + L"\\测试.mp3";
+  ASSERT_TRUE(CopyFileW(FixturePath(L"cbr128.mp3").c_str(), input.c_str(), FALSE));
+  std::wstring output = folder_ + L"\\旧.mp3";
+  ASSERT_TRUE(WriteAll(output, std::vector<uint8_t>(500, 0x33)));
+  ASSERT_TRUE(SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_READONLY));
+  std::wstring command = Quoted(splitter_) + L" " + Quoted(input) + L" 0.0.0 0.1.0 -d " + Quoted(folder_) + L" -o " +
+                         Quoted(L"旧") + L" -f";
+  EXPECT_EQ(RunHidden(command), 0u);
+  SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_NORMAL);
+  Mp3Facts facts = Examine(output);
+  ASSERT_TRUE(facts.ok);
+  EXPECT_NEAR(static_cast<double>(facts.frames), 38.3, 1.0);
+  EXPECT_EQ(Names(folder_).size(), 2u);
+}
+
 // The program passes a bare drive ("C:") for a file in a drive's root folder.
 TEST_F(ChineseFolder, SplitterWritesToTheRootOfABareDrive) {
   std::wstring input = folder_ + L"\\测试.mp3";
