@@ -1,0 +1,158 @@
+// The user's four settings in options.ini inside the per-user data folder.
+#include "app/app_state.h"
+#include "resource.h"
+#include "settings/data_folder.h"
+
+#include <shlwapi.h>
+#include <share.h>
+#include <stdio.h>
+#include <errno.h>
+#include <string.h>
+#include <wchar.h>
+
+namespace {
+
+constexpr wchar_t dataFolderName[] = L"Clipvane";
+constexpr wchar_t settingsFileName[] = L"options.ini";
+constexpr wchar_t section[] = L"options";
+constexpr wchar_t muteKey[] = L"bMute";
+constexpr wchar_t volumeKey[] = L"volume";
+constexpr wchar_t jumpKey[] = L"eachJump";
+constexpr wchar_t fineTuningKey[] = L"fineTuning";
+
+// The file stores the volume shifted into 0..10000 so that it is never negative.
+constexpr int volumeOffset = 10000;
+constexpr int silentVolume = -10000;
+constexpr int fullVolume = 0;
+constexpr int defaultMute = 0;
+constexpr int defaultStoredVolume = 9500;
+constexpr int defaultVolume = defaultStoredVolume - volumeOffset;
+constexpr int defaultJump = 3;
+constexpr int minJump = 1;
+constexpr int maxJump = 9;
+constexpr int defaultFineTuning = 200;
+constexpr int minFineTuning = 30;
+constexpr int maxFineTuning = 900;
+
+// A settings file this large cannot be one this program wrote; it is treated as damaged.
+constexpr ULONGLONG damagedFileBytes = 1024 * 1024;
+constexpr int fileErrorUnits = 768;
+constexpr int numberUnits = 16;
+
+void BuildDataFolderPath(wchar_t* path) {
+    wchar_t roaming[pathUnits] = {};
+    GetRoamingFolder(theApp.osMajorVersion, roaming);
+    PathCombineW(path, roaming, dataFolderName);
+}
+
+void BuildSettingsFilePath(wchar_t* path) {
+    wchar_t dataFolder[pathUnits] = {};
+    BuildDataFolderPath(dataFolder);
+    PathCombineW(path, dataFolder, settingsFileName);
+}
+
+bool IsExistingFile(const wchar_t* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+ULONGLONG FileSize(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path, GetFileExInfoStandard, &data);
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void DeleteDamagedFile(const wchar_t* path) {
+    if (FileSize(path) < damagedFileBytes) return;
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path);
+}
+
+// Opens the file with the runtime as the rest of the program's file access does, closes it at
+// once, and returns the runtime's error number (0 on success). Paths are UTF-16 throughout, so a
+// user name outside the ANSI code page still finds its file.
+int TryOpen(const wchar_t* path, const wchar_t* mode) {
+    FILE* file = _wfsopen(path, mode, _SH_DENYNO);
+    if (!file) return errno ? errno : EACCES;
+    fclose(file);
+    return 0;
+}
+
+void ShowFileError(HWND owner, UINT formatId, const wchar_t* path, int error) {
+    wchar_t text[fileErrorUnits] = {};
+    _snwprintf(text, fileErrorUnits - 1, CachedString(formatId), path, strerror(error));
+    ShowMessage(owner, text, MB_ICONERROR);
+}
+
+int ReadSetting(const wchar_t* key, int fallback, const wchar_t* path) {
+    return static_cast<int>(GetPrivateProfileIntW(section, key, fallback, path));
+}
+
+void WriteSetting(const wchar_t* key, unsigned value, const wchar_t* path) {
+    wchar_t text[numberUnits] = {};
+    _snwprintf(text, numberUnits - 1, L"%u", value);
+    WritePrivateProfileStringW(section, key, text, path);
+}
+
+int Clamp(int value, int low, int high) {
+    if (value > high) value = high;
+    if (value < low) value = low;
+    return value;
+}
+
+// The stored value is shifted back; anything outside the renderer's range means the file was
+// edited by hand, and the default volume is safer than an extreme one.
+int VolumeFromStored(int stored) {
+    long long volume = static_cast<long long>(stored) - volumeOffset;
+    if (volume > fullVolume || volume < silentVolume) return defaultVolume;
+    return static_cast<int>(volume);
+}
+
+}  // namespace
+
+void AppState::LoadSettings(HWND owner) {
+    wchar_t path[pathUnits] = {};
+    BuildSettingsFilePath(path);
+    // Drops the platform's cached copy, so the file is read as it lies on disk now.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path);
+    DeleteDamagedFile(path);
+
+    int error = TryOpen(path, L"rb");
+    if (error != 0 && IsExistingFile(path)) ShowFileError(owner, IDS_READ_FAILED, path, error);
+
+    bMute = ReadSetting(muteKey, defaultMute, path);
+    int storedVolume = ReadSetting(volumeKey, defaultStoredVolume, path);
+    eachJump = ReadSetting(jumpKey, defaultJump, path);
+    int storedFineTuning = ReadSetting(fineTuningKey, defaultFineTuning, path);
+
+    volume = VolumeFromStored(storedVolume);
+    eachJump = Clamp(eachJump, minJump, maxJump);
+    fineTuning = Clamp(storedFineTuning, minFineTuning, maxFineTuning);
+}
+
+void AppState::SaveSettings(HWND owner) {
+    wchar_t dataFolder[pathUnits] = {};
+    BuildDataFolderPath(dataFolder);
+    if (!PathIsDirectoryW(dataFolder)) {
+        SetFileAttributesW(dataFolder, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(dataFolder);
+    }
+
+    wchar_t path[pathUnits] = {};
+    BuildSettingsFilePath(path);
+    if (PathIsDirectoryW(path)) {
+        DeleteTree(path);
+    } else {
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    }
+    CreateDirectoryChain(path, FALSE);
+
+    // Emptying the file first drops anything this program does not write.
+    int error = TryOpen(path, L"wb");
+    if (error != 0) ShowFileError(owner, IDS_WRITE_FAILED, path, error);
+
+    WriteSetting(muteKey, static_cast<unsigned>(bMute), path);
+    WriteSetting(volumeKey, static_cast<unsigned>(volume + volumeOffset), path);
+    WriteSetting(jumpKey, static_cast<unsigned>(eachJump), path);
+    WriteSetting(fineTuningKey, static_cast<unsigned>(fineTuning), path);
+}
