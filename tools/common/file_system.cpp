@@ -55,19 +55,6 @@ std::FILE* OpenForReading(const std::string& path) {
 #endif
 }
 
-int64_t FileSizeOf(std::FILE* file) {
-#ifdef _WIN32
-  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-  int64_t size = _ftelli64(file);
-  _fseeki64(file, 0, SEEK_SET);
-#else
-  if (fseeko(file, 0, SEEK_END) != 0) return -1;
-  int64_t size = ftello(file);
-  fseeko(file, 0, SEEK_SET);
-#endif
-  return size;
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (IsSeparator(folder.back())) return folder + name;

@@ -14,8 +14,21 @@ PathKind GetPathKind(const std::string& path);
 // Opens an existing file for binary reading; null on failure (see SystemErrorText).
 std::FILE* OpenForReading(const std::string& path);
 
-// Size of an open file in bytes, or -1.
-int64_t FileSizeOf(std::FILE* file);
+// Closes a stdio stream when it goes out of scope (or earlier, by Close()).
+class FileCloser {
+ public:
+  explicit FileCloser(std::FILE* file) : file_(file) {}
+  ~FileCloser() { Close(); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+  void Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+ private:
+  std::FILE* file_;
+};
 
 // folder + separator + name. A bare drive ("D:") means that drive's root folder, and a
 // folder that already ends in a separator gets none added. An empty folder means the

@@ -16,19 +16,6 @@ namespace {
 const char kTool[] = "mp3splt";
 constexpr double kUnitsPerMs = 10000.0;
 
-class InputFile {
- public:
-  explicit InputFile(std::FILE* file) : file_(file) {}
-  ~InputFile() {
-    if (file_) std::fclose(file_);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-
- private:
-  std::FILE* file_;
-};
-
 int Fail(ExitCode code, const std::string& message) {
   toolcommon::PrintError(kTool, message);
   return code;
@@ -174,7 +161,7 @@ int CutFile(const SplitRequest& request) {
   if (inputKind != PathKind::File) return Fail(kExitBadInput, "'" + request.input + "' is not a plain file");
   std::FILE* file = toolcommon::OpenForReading(request.input);
   if (!file) return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
-  InputFile closer(file);
+  toolcommon::FileCloser closer(file);
   mp3::FileSource source(file);
   if (!source.IsOpen()) return Fail(kExitBadInput, "cannot read '" + request.input + "'");
 

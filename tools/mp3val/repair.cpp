@@ -26,21 +26,6 @@ const char kUsage[] =
     "  Exit status: 0 nothing to fix, 1 problems found (repaired with -f),\n"
     "  2 not checked or not repaired (bad arguments, unreadable or not an MP3 file).";
 
-class InputFile {
- public:
-  explicit InputFile(std::FILE* file) : file_(file) {}
-  ~InputFile() { Close(); }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  void Close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-  }
-
- private:
-  std::FILE* file_;
-};
-
 int Fail(const std::string& message) {
   toolcommon::PrintError(kTool, message);
   return kExitFailed;
@@ -132,7 +117,7 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
 bool RepairedCopyIsSound(const std::string& path, const StreamCheck& original) {
   std::FILE* file = toolcommon::OpenForReading(path);
   if (!file) return false;
-  InputFile closer(file);
+  toolcommon::FileCloser closer(file);
   mp3::FileSource source(file);
   StreamCheck check;
   return source.IsOpen() && CheckStream(source, check) == CheckStatus::Ok && check.Total() == 0 &&
@@ -157,7 +142,7 @@ int CheckFile(const std::string& path, bool repair) {
   if (kind != PathKind::File) return Fail("'" + path + "' is not a file");
   std::FILE* file = toolcommon::OpenForReading(path);
   if (!file) return Fail("cannot open '" + path + "': " + toolcommon::SystemErrorText());
-  InputFile closer(file);
+  toolcommon::FileCloser closer(file);
   mp3::FileSource source(file);
   if (!source.IsOpen()) return Fail("cannot read '" + path + "'");
 
