@@ -73,6 +73,30 @@ RunResult RunTool(const std::string& program, const std::vector<std::string>& ar
   return result;
 }
 
+int StartTool(const std::string& program, const std::vector<std::string>& args) {
+  pid_t child = fork();
+  if (child == 0) {
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+int WaitTool(int pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1000;
+  if (WIFSIGNALED(status)) return -WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
 ScratchDir::ScratchDir() {
   char pattern[] = "/tmp/clipvane-tools-XXXXXX";
   path_ = mkdtemp(pattern);

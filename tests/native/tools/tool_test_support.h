@@ -22,6 +22,11 @@ struct RunResult {
 // waits for input hangs and is killed after `timeoutSeconds` (exit code -1).
 RunResult RunTool(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds = 120);
 
+// Starts `program` without waiting; its output goes nowhere. Returns the process id.
+int StartTool(const std::string& program, const std::vector<std::string>& args);
+// Waits for a started tool; its exit code, or -signal when a signal ended it.
+int WaitTool(int pid);
+
 // A fresh folder, removed with its content when the object goes.
 class ScratchDir {
  public:
