@@ -296,7 +296,8 @@ TEST(Mp3splt, AnInterruptedCutLeavesNothingBehind) {
   }
   if (sawTemporary) kill(pid, SIGTERM);
   int code = tooltest::WaitTool(pid);
-  if (!sawTemporary) GTEST_SKIP() << "the cut ended (" << code << ") before it could be interrupted";
+  // On a loaded machine the cut may finish between the look and the signal.
+  if (!sawTemporary || code == 0) GTEST_SKIP() << "the cut ended (" << code << ") before it could be interrupted";
   EXPECT_EQ(code, -SIGTERM);
   EXPECT_TRUE(target.Names().empty()) << target.Names().front();
 }
