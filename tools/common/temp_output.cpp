@@ -1,6 +1,7 @@
 #include "tools/common/temp_output.h"
 
 #include <csignal>
+#include <signal.h>
 #include <cstring>
 #include <cerrno>
 
@@ -75,6 +76,22 @@ int Seek(std::FILE* file, uint64_t offset) {
 
 }  // namespace
 
+#ifdef _WIN32
+TerminationSignalsHeld::TerminationSignalsHeld() {}
+TerminationSignalsHeld::~TerminationSignalsHeld() {}
+#else
+TerminationSignalsHeld::TerminationSignalsHeld() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signalNumber);
+  sigprocmask(SIG_BLOCK, &held, &previous_);
+}
+
+TerminationSignalsHeld::~TerminationSignalsHeld() {
+  sigprocmask(SIG_SETMASK, &previous_, nullptr);
+}
+#endif
+
 TempOutput::~TempOutput() { Discard(); }
 
 bool TempOutput::Fail(const std::string& what) {
@@ -94,6 +111,7 @@ void TempOutput::Discard() {
 
 bool TempOutput::Create(const std::string& folder, const std::string& finalName) {
   Discard();
+  TerminationSignalsHeld held;  // a stop between creating and noting the file would leave it
   size_ = 0;
   std::string prefix = JoinPath(folder, "." + finalName + ".partial-");
 #ifdef _WIN32
@@ -179,6 +197,7 @@ bool TempOutput::Finish() {
 
 bool TempOutput::CommitAs(const std::string& finalPath) {
   if (!Finish()) return false;
+  TerminationSignalsHeld held;
   if (!RenameReplacing(path_, finalPath)) return Fail(SystemErrorText());
   Release();
   return true;

@@ -8,7 +8,27 @@
 #include <memory>
 #include <string>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 namespace toolcommon {
+
+// Holds back Ctrl+C, SIGTERM and SIGHUP for its lifetime (POSIX; nothing on Windows), so
+// that steps which must not be torn apart (creating the temporary file and noting it for
+// removal, renaming the original away and the result into place) finish first.
+class TerminationSignalsHeld {
+ public:
+  TerminationSignalsHeld();
+  ~TerminationSignalsHeld();
+  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+
+ private:
+#ifndef _WIN32
+  sigset_t previous_;
+#endif
+};
 
 class TempOutput {
  public:

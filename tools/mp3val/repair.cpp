@@ -171,6 +171,8 @@ int CheckFile(const std::string& path, bool repair) {
   if (!RepairedCopyIsSound(output.Path(), check))
     return Fail("the repaired copy did not check out; '" + path + "' left unchanged");
 
+  // From here on the original is renamed away and the copy into place: not to be torn apart.
+  toolcommon::TerminationSignalsHeld held;
   std::string backup = ChooseBackupName(path);
   if (backup.empty()) return Fail("no free name for a backup of '" + path + "'; left unchanged");
   if (!toolcommon::RenameIfAbsent(path, backup))
