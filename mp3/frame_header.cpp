@@ -102,6 +102,8 @@ std::optional<FrameHeader> ParseFrameHeader(ByteView bytes) {
 
 const int* BitrateTable(Version version, Layer layer) { return kBitrates[BitrateRow(version, layer)]; }
 
+const int* SampleRateTable(Version version) { return kSampleRates[static_cast<int>(version)]; }
+
 std::optional<FrameHeader> MakeFrameHeader(Version version, Layer layer, int bitrateKbps, int sampleRate,
                                            ChannelMode mode, bool padding, bool withCrc) {
   if (static_cast<int>(version) > 2 || static_cast<int>(layer) < 1 || static_cast<int>(layer) > 3) return std::nullopt;

@@ -69,6 +69,8 @@ bool SameStream(const FrameHeader& a, const FrameHeader& b);
 
 // Bitrates in kb/s of a version/layer, ascending, for indexes 1..14 (14 entries).
 const int* BitrateTable(Version version, Layer layer);
+// Sample rates in Hz of a version for indexes 0..2 (3 entries).
+const int* SampleRateTable(Version version);
 // Smallest table bitrate of this version/layer whose frame at `sampleRate` holds at least
 // `minFrameLength` bytes (unpadded); nullopt when even the largest is too small.
 std::optional<int> SmallestBitrateFor(Version version, Layer layer, int sampleRate, int minFrameLength);

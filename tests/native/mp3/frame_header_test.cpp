@@ -122,6 +122,10 @@ TEST(FrameHeader, MakeBuildsWhatParseReads) {
       }
     }
   }
+  for (Version v : {Version::Mpeg1, Version::Mpeg2, Version::Mpeg25})
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(mp3::MakeFrameHeader(v, Layer::III, 64, mp3::SampleRateTable(v)[i], ChannelMode::Mono)->sampleRateIndex, i);
+  EXPECT_EQ(mp3::SampleRateTable(Version::Mpeg25)[2], 8000);
   EXPECT_FALSE(mp3::MakeFrameHeader(Version::Mpeg1, Layer::III, 129, 44100, ChannelMode::Stereo));
   EXPECT_FALSE(mp3::MakeFrameHeader(Version::Mpeg1, Layer::III, 128, 22050, ChannelMode::Stereo));
 }
