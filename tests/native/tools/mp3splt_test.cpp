@@ -30,6 +30,13 @@ RunResult Split(const std::string& input, int64_t startMs, int64_t endMs, const 
 
 double DurationMs(const Mp3View& view) { return view.frames.size() * view.FrameMs(); }
 
+// The frame boundary nearest a time; a time exactly between two goes to the earlier one.
+size_t NearestBoundary(double timeMs, double frameMs) {
+  size_t k = 0;
+  while (k * frameMs + frameMs / 2 < timeMs) ++k;
+  return k;
+}
+
 // The information frame of a cut must describe exactly the frames that follow it.
 void ExpectInfoFrameMatches(const Mp3View& out) {
   ASSERT_TRUE(out.layout.info.has_value()) << "no Xing/Info frame";
@@ -65,8 +72,8 @@ TEST_P(FrameModeCut, CopiesTheFramesBetweenTheNearestBoundaries) {
   EXPECT_EQ(out.skippedBytes, 0u);
   EXPECT_FALSE(out.truncated);
 
-  size_t first = static_cast<size_t>(std::lround(startMs / frameMs));
-  size_t last = static_cast<size_t>(std::lround(endMs / frameMs));
+  size_t first = NearestBoundary(startMs, frameMs);
+  size_t last = NearestBoundary(endMs, frameMs);
   ASSERT_EQ(out.frames.size(), last - first);
   for (size_t i = 0; i < out.frames.size(); ++i) {
     ASSERT_EQ(out.FrameBytes(i), in.FrameBytes(first + i)) << "frame " << i << " of the cut";
@@ -79,11 +86,27 @@ TEST_P(FrameModeCut, CopiesTheFramesBetweenTheNearestBoundaries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, FrameModeCut,
-                         ::testing::Values("cbr128.mp3", "vbr.mp3", "mpeg2.mp3", "mpeg25.mp3", "speech.mp3"),
+                         ::testing::Values("cbr128.mp3", "vbr.mp3", "mpeg2.mp3", "mpeg25.mp3", "speech.mp3", "crc.mp3"),
                          [](const auto& info) {
                            std::string name = info.param;
                            return name.substr(0, name.find('.'));
                          });
+
+// Layer II has no Xing frame: the cut is the frames alone, unchanged.
+TEST(Mp3splt, CutsLayerTwoWithoutAnInformationFrame) {
+  std::string input = tooltest::FixturePath("layer2-a.mp2");
+  if (!tooltest::Exists(input)) GTEST_SKIP() << "no Layer II fixture (twolame missing)";
+  ScratchDir scratch;
+  Mp3View in = tooltest::ViewMp3(input);
+  ASSERT_TRUE(in.ok && !in.frames.empty());
+  RunResult run = Split(input, 500, 1500, scratch.Path(), "two", true);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Mp3View out = tooltest::ViewMp3(scratch / "two.mp3");
+  EXPECT_FALSE(out.layout.info.has_value());
+  size_t first = NearestBoundary(500, in.FrameMs());
+  ASSERT_EQ(out.frames.size(), NearestBoundary(1500, in.FrameMs()) - first);
+  for (size_t i = 0; i < out.frames.size(); ++i) EXPECT_EQ(out.FrameBytes(i), in.FrameBytes(first + i));
+}
 
 TEST(Mp3splt, ConstantBitrateCutGetsAnInfoHeaderAndVbrGetsXing) {
   ScratchDir scratch;

@@ -175,7 +175,9 @@ TEST(Mp3val, DropsAFrameWithABadCrc) {
 }
 
 TEST(Mp3val, LeavesASoundFileByteForByteAloneWithoutBackup) {
-  for (const char* name : {"cbr128.mp3", "vbr.mp3", "mpeg2.mp3", "mpeg25.mp3", "speech.mp3", "bigtag.mp3"}) {
+  for (const char* name : {"cbr128.mp3", "vbr.mp3", "mpeg2.mp3", "mpeg25.mp3", "speech.mp3", "bigtag.mp3", "crc.mp3",
+                           "crc-mpeg2.mp3", "long.mp3", "layer2-a.mp2", "layer2-b.mp2", "layer2-lsf.mp2"}) {
+    if (!tooltest::Exists(tooltest::FixturePath(name))) continue;  // Layer II needs twolame
     ScratchDir scratch;
     Bytes original = tooltest::ReadBytes(tooltest::FixturePath(name));
     tooltest::WriteBytes(scratch / "ok.mp3", original);
