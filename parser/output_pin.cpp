@@ -93,6 +93,8 @@ HRESULT OutputPin::TryConnection(IPin *receiver, const AM_MEDIA_TYPE &type) {
     return hr;
   }
   memInput_ = input;
+  PIN_INFO info = {};
+  if (SUCCEEDED(receiver->QueryPinInfo(&info))) downstream_ = info.pFilter;
   return S_OK;
 }
 
@@ -163,6 +165,10 @@ void OutputPin::ReleaseTransport() {
   if (memInput_) {
     memInput_->Release();
     memInput_ = nullptr;
+  }
+  if (downstream_) {
+    downstream_->Release();
+    downstream_ = nullptr;
   }
 }
 

@@ -42,10 +42,10 @@ STDMETHODIMP ParserFilter::QueryInterface(REFIID iid, void **result) {
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist) || IsEqualIID(iid, IID_IMediaFilter) ||
       IsEqualIID(iid, IID_IBaseFilter)) {
     *result = static_cast<IBaseFilter *>(this);
-  } else if (IsEqualIID(iid, IID_IMediaSeeking)) {
-    // Seeking lives on the output pin; asking the filter reaches the same object.
-    *result = static_cast<IMediaSeeking *>(&output);
   } else {
+    // No IMediaSeeking here: seeking reaches the output pin through the renderer and the
+    // decoder. Wine's graph manager also seeks every filter that answers IMediaSeeking,
+    // so answering it here would flush and restart delivery twice for every seek.
     return E_NOINTERFACE;
   }
   AddRef();

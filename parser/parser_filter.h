@@ -127,6 +127,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   static DWORD WINAPI ThreadMain(void *self);
   void DeliverStream();
   HRESULT DeliverFrames(size_t first, size_t count, bool firstSample);
+  bool DownstreamStopped();
   void SetCurrentPosition(REFERENCE_TIME position);
   REFERENCE_TIME ReadCurrentPosition();
   REFERENCE_TIME ReadSegmentStop();
@@ -134,6 +135,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   REFERENCE_TIME Duration() const;
 
   IMemInputPin *memInput_ = nullptr;   // of the connected pin
+  IBaseFilter *downstream_ = nullptr;  // the filter that owns the connected pin
   IMemAllocator *allocator_ = nullptr;
   size_t framesPerSample_ = 1;
 

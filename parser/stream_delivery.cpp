@@ -133,6 +133,16 @@ void OutputPin::DeliverStream() {
   if (!stopRequested_) peer_->EndOfStream();
 }
 
+// Wine's MP3 decoder tears down its decoding pipeline in Stop without waiting for a
+// Receive in progress on another thread, and a Receive that runs into that teardown
+// hangs or crashes. The graph stops the decoder before this filter, so the thread asks
+// for the decoder's state before every sample: GetState waits while the decoder is inside
+// Stop and then reports it stopped, and the thread ends instead of delivering.
+bool OutputPin::DownstreamStopped() {
+  FILTER_STATE state = State_Running;
+  return downstream_ && SUCCEEDED(downstream_->GetState(0, &state)) && state == State_Stopped;
+}
+
 HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
   const StreamData &stream = *filter_.stream;
   IMediaSample *sample = nullptr;
@@ -153,7 +163,7 @@ HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(firstSample ? TRUE : FALSE);
     sample->SetPreroll(FALSE);
-    hr = memInput_->Receive(sample);
+    hr = DownstreamStopped() ? VFW_E_WRONG_STATE : memInput_->Receive(sample);
     if (hr == S_OK) SetCurrentPosition(segmentStart_ + stop);
   }
   sample->Release();

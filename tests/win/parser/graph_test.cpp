@@ -66,6 +66,34 @@ TEST(ParserGraph, OffersLayerThreeAsMp3WaveFormatThatTheDecoderTakes) {
   out->Release();
 }
 
+// Layer II is offered as MPEG-1 audio payload with its own header fields. The platform's
+// MP3 decoder takes only Layer III, so under Wine that connection is refused cleanly.
+TEST(ParserGraph, OffersLayerTwoAsMpegPayloadWhichTheMp3DecoderRefuses) {
+  mp3::FrameIndex index;
+  ASSERT_TRUE(IndexFixture("layer2.mp2", index));
+  TestGraph graph;
+  ASSERT_EQ(S_OK, graph.Create(WinePath(FixturePath("layer2.mp2"))));
+  ASSERT_EQ(S_OK, graph.ConnectSource());
+  IPin *out = FindPin(graph.parser, PINDIR_OUTPUT);
+  ASSERT_NE(nullptr, out);
+  IEnumMediaTypes *types = nullptr;
+  ASSERT_EQ(S_OK, out->EnumMediaTypes(&types));
+  AM_MEDIA_TYPE *type = nullptr;
+  ASSERT_EQ(S_OK, types->Next(1, &type, nullptr));
+  types->Release();
+  EXPECT_TRUE(IsEqualGUID(type->subtype, MEDIASUBTYPE_MPEG1AudioPayload));
+  ASSERT_GE(type->cbFormat, sizeof(MPEG1WAVEFORMAT));
+  const auto *format = reinterpret_cast<const MPEG1WAVEFORMAT *>(type->pbFormat);
+  EXPECT_EQ(WAVE_FORMAT_MPEG, format->wfx.wFormatTag);
+  EXPECT_EQ(ACM_MPEG_LAYER2, format->fwHeadLayer);
+  EXPECT_EQ(static_cast<DWORD>(index.SampleRate()), format->wfx.nSamplesPerSec);
+  CoTaskMemFree(type->pbFormat);
+  CoTaskMemFree(type);
+  out->Release();
+  const HRESULT hr = graph.ConnectPlayback();
+  EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+}
+
 struct DurationCase {
   const char *file;
 };

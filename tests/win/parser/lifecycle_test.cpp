@@ -1,0 +1,124 @@
+// States, teardown and resources: the parser's thread starts and stops with the graph, and
+// many create/connect/play/destroy cycles leave no thread or handle behind.
+#include <gtest/gtest.h>
+
+#include "graph_helpers.h"
+
+namespace parser_test {
+namespace {
+
+constexpr int kCycles = 200;
+constexpr int kWarmUpCycles = 5;
+// Wine's own worker threads and handles come and go a little; a leak of one thread or a
+// few handles per cycle would show as hundreds.
+constexpr long kThreadSlack = 4;
+constexpr long kHandleSlack = 40;
+constexpr DWORD kStateTimeoutMs = 5000;
+
+FILTER_STATE ParserState(IBaseFilter *parser) {
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(S_OK, parser->GetState(0, &state));
+  return state;
+}
+
+TEST(ParserLifecycle, FollowsTheGraphThroughPauseRunAndStop) {
+  TestGraph graph;
+  ASSERT_EQ(S_OK, graph.Build(WinePath(FixturePath("vbr.mp3"))));
+  const DWORD threadsStopped = ProcessThreadCount();
+  EXPECT_EQ(State_Stopped, ParserState(graph.parser));
+
+  ASSERT_TRUE(SUCCEEDED(graph.control->Pause()));
+  OAFilterState state;
+  EXPECT_EQ(S_OK, graph.control->GetState(kStateTimeoutMs, &state));
+  EXPECT_EQ(State_Paused, ParserState(graph.parser));
+  EXPECT_GT(ProcessThreadCount(), threadsStopped);  // the delivery thread (and Wine's) run
+
+  ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+  EXPECT_EQ(State_Running, ParserState(graph.parser));
+
+  // Pins cannot be disconnected while the graph is active.
+  IPin *in = FindPin(graph.parser, PINDIR_INPUT);
+  EXPECT_EQ(VFW_E_NOT_STOPPED, in->Disconnect());
+
+  ASSERT_EQ(S_OK, graph.control->Stop());
+  EXPECT_EQ(State_Stopped, ParserState(graph.parser));
+
+  // Stopped, the input can go and come back; the output's type follows the new file.
+  IPin *sourceOut = FindPin(graph.source, PINDIR_OUTPUT);
+  IPin *out = FindPin(graph.parser, PINDIR_OUTPUT);
+  IPin *decoderIn = FindPin(graph.decoder, PINDIR_INPUT);
+  EXPECT_EQ(S_OK, graph.graph->Disconnect(out));
+  EXPECT_EQ(S_OK, graph.graph->Disconnect(decoderIn));
+  EXPECT_EQ(S_OK, graph.graph->Disconnect(in));
+  EXPECT_EQ(S_OK, graph.graph->Disconnect(sourceOut));
+  EXPECT_EQ(VFW_E_NOT_CONNECTED, graph.graph->ConnectDirect(out, decoderIn, nullptr));
+  EXPECT_EQ(S_OK, graph.graph->ConnectDirect(sourceOut, in, nullptr));
+  EXPECT_EQ(S_OK, graph.graph->ConnectDirect(out, decoderIn, nullptr));
+  EXPECT_TRUE(SUCCEEDED(graph.control->Run()));
+  Sleep(200);
+  EXPECT_EQ(S_OK, graph.control->Stop());
+  sourceOut->Release();
+  out->Release();
+  decoderIn->Release();
+  in->Release();
+}
+
+// Each cycle builds a whole playback graph, plays it briefly (which starts and stops the
+// delivery thread), and tears it down.
+TEST(ParserLifecycle, ManyGraphCyclesLeaveThreadAndHandleCountsFlat) {
+  const std::wstring path = WinePath(FixturePath("cbr128.mp3"));
+  auto cycle = [&path](int n) {
+    TestGraph graph;
+    ASSERT_EQ(S_OK, graph.Build(path)) << "cycle " << n;
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run())) << "cycle " << n;
+    OAFilterState state;
+    graph.control->GetState(kStateTimeoutMs, &state);
+    if (n % 2) {
+      LONGLONG target = 5 * 10000000LL;
+      graph.seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    }
+  };
+  for (int n = 0; n < kWarmUpCycles; ++n) cycle(n);
+  Sleep(500);
+  const long threadsBefore = static_cast<long>(ProcessThreadCount());
+  const long handlesBefore = static_cast<long>(ProcessHandleCount());
+  for (int n = 0; n < kCycles && !HasFatalFailure(); ++n) cycle(n);
+  Sleep(500);
+  const long threadsAfter = static_cast<long>(ProcessThreadCount());
+  const long handlesAfter = static_cast<long>(ProcessHandleCount());
+  EXPECT_LE(threadsAfter - threadsBefore, kThreadSlack) << threadsBefore << " -> " << threadsAfter;
+  EXPECT_LE(handlesAfter - handlesBefore, kHandleSlack) << handlesBefore << " -> " << handlesAfter;
+}
+
+// A filter that was never put in a graph, or whose input saw a non-MP3 file, still goes
+// away completely: the module can be unloaded afterwards.
+TEST(ParserLifecycle, ModuleUnloadsWhenTheLastObjectIsReleased) {
+  {
+    TestGraph graph;
+    EXPECT_EQ(S_OK, graph.Create(WinePath(FixturePath("notmp3.mp3"))));
+    EXPECT_TRUE(FAILED(graph.ConnectSource()));
+  }
+  HMODULE module = GetModuleHandleW(L"mp3parser.ax");
+  ASSERT_NE(nullptr, module);
+  auto canUnload = reinterpret_cast<HRESULT(WINAPI *)()>(GetProcAddress(module, "DllCanUnloadNow"));
+  ASSERT_NE(nullptr, canUnload);
+  EXPECT_EQ(S_OK, canUnload());
+  IClassFactory *factory = nullptr;
+  ASSERT_EQ(S_OK, CoGetClassObject(kParserClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                   reinterpret_cast<void **>(&factory)));
+  EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+  factory->Release();
+  EXPECT_EQ(S_FALSE, canUnload());
+  // The lock is on the module, not on the factory object that was released.
+  ASSERT_EQ(S_OK, CoGetClassObject(kParserClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                   reinterpret_cast<void **>(&factory)));
+  EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+  IUnknown *outer = reinterpret_cast<IUnknown *>(factory);
+  IBaseFilter *aggregated = nullptr;
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void **>(&aggregated)));
+  factory->Release();
+  EXPECT_EQ(S_OK, canUnload());
+}
+
+}  // namespace
+}  // namespace parser_test
