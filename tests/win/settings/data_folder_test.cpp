@@ -30,23 +30,8 @@ std::wstring Roaming(DWORD version) {
     return folder;
 }
 
-class WithoutUserProfile {
-public:
-    WithoutUserProfile() {
-        wchar_t value[MAX_PATH] = {};
-        had_ = GetEnvironmentVariableW(L"USERPROFILE", value, MAX_PATH) > 0;
-        previous_ = value;
-        SetEnvironmentVariableW(L"USERPROFILE", nullptr);
-    }
-    ~WithoutUserProfile() { SetEnvironmentVariableW(L"USERPROFILE", had_ ? previous_.c_str() : nullptr); }
-
-private:
-    bool had_ = false;
-    std::wstring previous_;
-};
-
 TEST(RoamingFolder, WithoutUserProfileItIsBuiltFromTheSystemDriveAndTheLogonName) {
-    WithoutUserProfile unset;
+    ScopedVariable unset(L"USERPROFILE", nullptr);
     ASSERT_FALSE(UserName().empty());
     EXPECT_EQ(SystemDrive() + L":\\Users\\" + UserName() + L"\\AppData\\Roaming", Roaming(6));
     EXPECT_EQ(SystemDrive() + L":\\Users\\" + UserName() + L"\\AppData\\Roaming", Roaming(10));
@@ -67,7 +52,7 @@ TEST(RoamingFolder, WithUserProfileItLiesInsideTheProfile) {
         {L"C:\\用户\\张三", 10, L"C:\\用户\\张三\\AppData\\Roaming"},
     };
     for (const Case& c : cases) {
-        ScopedUserProfile profile(c.profile);
+        ScopedVariable profile(L"USERPROFILE", c.profile);
         EXPECT_EQ(c.expected, Roaming(c.version)) << c.profile;
     }
 }

@@ -115,6 +115,7 @@ TEST_F(SettingsFile, ValuesOutsideTheirRangesAreBroughtIntoRange) {
         {"volume=10001", {0, -500, 3, 200}},
         {"volume=-1", {0, -500, 3, 200}},
         {"volume=4294967295", {0, -500, 3, 200}},
+        {"volume=2147483653", {0, -500, 3, 200}},
         {"eachJump=0", {0, -500, 1, 200}},
         {"eachJump=12", {0, -500, 9, 200}},
         {"eachJump=1", {0, -500, 1, 200}},
@@ -290,7 +291,9 @@ TEST_F(SettingsFile, ASettingsFileThatCannotBeEmptiedIsReported) {
 // The profile path is UTF-16 all the way: a user name outside the ANSI code page still works.
 TEST_F(SettingsFile, AProfileWithAChineseNameRoundTripsWithoutMessages) {
     std::wstring base = MakeTempFolder(L"profile");
+    ASSERT_FALSE(base.empty());
     ScopedUserProfile profile(Join(base, L"用户张三"));
+    ASSERT_TRUE(IsDirectory(profile.Folder()));
     theApp.eachJump = 6;
     theApp.fineTuning = 350;
     EXPECT_TRUE(SaveRecordingBoxes().empty());

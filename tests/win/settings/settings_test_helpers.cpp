@@ -42,18 +42,36 @@ BOOL CALLBACK CollectProcessWindows(HWND window, LPARAM context) {
 const char defaultSettingsFile[] =
     "[options]\r\nbMute=0\r\nvolume=9500\r\neachJump=3\r\nfineTuning=200\r\n";
 
-ScopedUserProfile::ScopedUserProfile(const std::wstring& profile) {
+ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
     wchar_t previous[MAX_PATH] = {};
-    hadPrevious_ = GetEnvironmentVariableW(profileVariable, previous, MAX_PATH) > 0;
+    hadPrevious_ = GetEnvironmentVariableW(name, previous, MAX_PATH) > 0;
     previous_ = previous;
-    folder_ = profile.empty() ? MakeTempFolder(L"profile") : profile;
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    SetEnvironmentVariableW(profileVariable, folder_.c_str());
+    SetEnvironmentVariableW(name, value);
 }
 
+ScopedVariable::~ScopedVariable() {
+    SetEnvironmentVariableW(name_.c_str(), hadPrevious_ ? previous_.c_str() : nullptr);
+}
+
+namespace {
+
+std::wstring NewProfileFolder(const std::wstring& profile, bool* created) {
+    if (profile.empty()) {
+        std::wstring folder = MakeTempFolder(L"profile");
+        *created = !folder.empty();
+        return folder;
+    }
+    *created = CreateDirectoryW(profile.c_str(), nullptr) != 0;
+    return profile;
+}
+
+}  // namespace
+
+ScopedUserProfile::ScopedUserProfile(const std::wstring& profile)
+    : folder_(NewProfileFolder(profile, &created_)), variable_(profileVariable, folder_.c_str()) {}
+
 ScopedUserProfile::~ScopedUserProfile() {
-    SetEnvironmentVariableW(profileVariable, hadPrevious_ ? previous_.c_str() : nullptr);
-    DeleteTree(folder_.c_str());
+    if (created_) DeleteTree(folder_.c_str());
 }
 
 std::wstring ScopedUserProfile::DataFolder() const {

@@ -6,8 +6,20 @@
 #include <string>
 #include <vector>
 
-// Points USERPROFILE at a fresh temporary folder (or at `profile` when given) for the lifetime
-// of the object and restores the previous value afterwards; the folder is removed again.
+// Sets (or, given nullptr, removes) an environment variable for the lifetime of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value);
+    ~ScopedVariable();
+
+private:
+    std::wstring name_;
+    std::wstring previous_;
+    bool hadPrevious_ = false;
+};
+
+// Points USERPROFILE at a fresh temporary folder (or at a new folder `profile`) for the lifetime
+// of the object and restores the previous value afterwards; the folder it created is removed.
 class ScopedUserProfile {
 public:
     explicit ScopedUserProfile(const std::wstring& profile = L"");
@@ -18,8 +30,8 @@ public:
 
 private:
     std::wstring folder_;
-    std::wstring previous_;
-    bool hadPrevious_ = false;
+    bool created_ = false;
+    ScopedVariable variable_;
 };
 
 std::string ReadWholeFile(const std::wstring& path);
