@@ -69,10 +69,13 @@ TEST(ParserGraph, OffersLayerThreeAsMp3WaveFormatThatTheDecoderTakes) {
 // Layer II is offered as MPEG-1 audio payload with its own header fields. The platform's
 // MP3 decoder takes only Layer III, so under Wine that connection is refused cleanly.
 TEST(ParserGraph, OffersLayerTwoAsMpegPayloadWhichTheMp3DecoderRefuses) {
+  const char *file = "layer2-a.mp2";
+  if (GetFileAttributesW(WinePath(FixturePath(file)).c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << file << " was not made (the fixture script needs twolame for Layer II)";
   mp3::FrameIndex index;
-  ASSERT_TRUE(IndexFixture("layer2.mp2", index));
+  ASSERT_TRUE(IndexFixture(file, index));
   TestGraph graph;
-  ASSERT_EQ(S_OK, graph.Create(WinePath(FixturePath("layer2.mp2"))));
+  ASSERT_EQ(S_OK, graph.Create(WinePath(FixturePath(file))));
   ASSERT_EQ(S_OK, graph.ConnectSource());
   IPin *out = FindPin(graph.parser, PINDIR_OUTPUT);
   ASSERT_NE(nullptr, out);
