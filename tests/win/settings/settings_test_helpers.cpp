@@ -16,16 +16,6 @@ struct WindowQuery {
     std::vector<HWND>* found;
 };
 
-BOOL CALLBACK FindIconStatic(HWND child, LPARAM context) {
-    wchar_t className[16] = {};
-    GetClassNameW(child, className, 16);
-    if (_wcsicmp(className, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        *reinterpret_cast<HWND*>(context) = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK CollectProcessWindows(HWND window, LPARAM context) {
     auto* query = reinterpret_cast<WindowQuery*>(context);
     DWORD owner = 0;
@@ -176,13 +166,3 @@ void PressDialogButton(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-UINT MessageBoxIcon(HWND box) {
-    HWND iconStatic = nullptr;
-    EnumChildWindows(box, FindIconStatic, reinterpret_cast<LPARAM>(&iconStatic));
-    // The standard icons are shared: the box shows the very handle LoadIcon gives here.
-    HICON shown = iconStatic ? reinterpret_cast<HICON>(SendMessageW(iconStatic, STM_GETICON, 0, 0)) : nullptr;
-    if (!shown) return 0;
-    if (shown == LoadIconW(nullptr, IDI_ERROR)) return MB_ICONERROR;
-    if (shown == LoadIconW(nullptr, IDI_QUESTION)) return MB_ICONQUESTION;
-    return 0;
-}

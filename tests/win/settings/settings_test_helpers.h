@@ -71,4 +71,3 @@ std::wstring MessageBoxText(HWND box);
 // Presses a dialog's button as a click would.
 void PressDialogButton(HWND dialog, int id);
 // The standard icon a message box shows: MB_ICONERROR, MB_ICONQUESTION, or 0.
-UINT MessageBoxIcon(HWND box);

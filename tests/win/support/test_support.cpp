@@ -38,11 +38,14 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM context) {
     return TRUE;
 }
 
-UINT GuessIcon(HWND dialog) {
-    // A message box's icon is a static with SS_ICON; the question box has Yes/No buttons.
-    if (GetDlgItem(dialog, IDYES)) return MB_ICONQUESTION;
-    HWND icon = GetDlgItem(dialog, 0x14);  // the icon static of a message box
-    return icon ? MB_ICONERROR : 0;
+BOOL CALLBACK FindIconStatic(HWND child, LPARAM context) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (_wcsicmp(className, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND*>(context) = child;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 ShownDialog Describe(HWND dialog) {
@@ -54,7 +57,7 @@ ShownDialog Describe(HWND dialog) {
     } else {
         EnumChildWindows(dialog, CollectStaticText, reinterpret_cast<LPARAM>(&shown.text));
     }
-    shown.iconStyle = GuessIcon(dialog);
+    shown.iconStyle = MessageBoxIcon(dialog);
     return shown;
 }
 
@@ -145,6 +148,17 @@ DialogAnswerer::Reply DialogAnswerer::After(DWORD ms, Reply then) {
         Sleep(ms);
         if (IsWindow(dialog)) then(dialog);
     };
+}
+
+UINT MessageBoxIcon(HWND box) {
+    HWND iconStatic = nullptr;
+    EnumChildWindows(box, FindIconStatic, reinterpret_cast<LPARAM>(&iconStatic));
+    // The standard icons are shared: the box shows the very handle LoadIcon gives here.
+    HICON shown = iconStatic ? reinterpret_cast<HICON>(SendMessageW(iconStatic, STM_GETICON, 0, 0)) : nullptr;
+    if (!shown) return 0;
+    if (shown == LoadIconW(nullptr, IDI_ERROR)) return MB_ICONERROR;
+    if (shown == LoadIconW(nullptr, IDI_QUESTION)) return MB_ICONQUESTION;
+    return 0;
 }
 
 void PumpMessages(DWORD ms) {

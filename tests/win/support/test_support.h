@@ -13,7 +13,7 @@
 struct ShownDialog {
     std::wstring caption;
     std::wstring text;  // the texts of its static controls, joined with '\n' (a message box's text)
-    UINT iconStyle = 0;  // for message boxes: MB_ICONERROR, MB_ICONQUESTION... when recognisable, else 0
+    UINT iconStyle = 0;  // for message boxes: MB_ICONERROR or MB_ICONQUESTION, else 0
 };
 
 // Watches, from its own thread, for enabled dialogs (class "#32770") of the thread that created
@@ -47,6 +47,9 @@ private:
     std::vector<HWND> seen_;
     volatile bool stop_ = false;
 };
+
+// MB_ICONERROR or MB_ICONQUESTION by the icon a message box shows, else 0.
+UINT MessageBoxIcon(HWND box);
 
 // Dispatches messages of this thread for `ms` milliseconds (timers, posted messages).
 void PumpMessages(DWORD ms);
