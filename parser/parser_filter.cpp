@@ -17,8 +17,10 @@ ParserFilter::ParserFilter() : input(*this), output(*this) {
 }
 
 ParserFilter::~ParserFilter() {
-  // The graph stops a filter before releasing it; stop anyway so that no thread outlives us.
+  // The graph stops a filter before releasing it; stop anyway so that no thread outlives
+  // us and the pins let go of their peers.
   EnterCriticalSection(&lock);
+  state = State_Stopped;
   output.StopStreaming();
   LeaveCriticalSection(&lock);
   output.Disconnect();
