@@ -90,13 +90,26 @@ TEST(ParserLifecycle, ManyGraphCyclesLeaveThreadAndHandleCountsFlat) {
   EXPECT_LE(handlesAfter - handlesBefore, kHandleSlack) << handlesBefore << " -> " << handlesAfter;
 }
 
-// A filter that was never put in a graph, or whose input saw a non-MP3 file, still goes
-// away completely: the module can be unloaded afterwards.
+// Filters that played, were sought and torn down, or whose input saw a non-MP3 file, go
+// away completely (no reference is left behind anywhere): the module can be unloaded.
 TEST(ParserLifecycle, ModuleUnloadsWhenTheLastObjectIsReleased) {
   {
     TestGraph graph;
     EXPECT_EQ(S_OK, graph.Create(WinePath(FixturePath("notmp3.mp3"))));
     EXPECT_TRUE(FAILED(graph.ConnectSource()));
+  }
+  {
+    TestGraph graph;
+    ASSERT_EQ(S_OK, graph.Build(WinePath(FixturePath("speech.mp3"))));
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    Sleep(300);
+    LONGLONG target = 10000000;
+    EXPECT_EQ(S_OK, graph.seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                                AM_SEEKING_NoPositioning));
+    IMediaSeeking *seeking = graph.ParserSeeking();
+    ASSERT_NE(nullptr, seeking);
+    seeking->Release();
+    graph.TearDown();
   }
   HMODULE module = GetModuleHandleW(L"mp3parser.ax");
   ASSERT_NE(nullptr, module);
