@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "mp3/byte_source.h"
 
@@ -197,10 +198,54 @@ DWORD ProcessThreadCount() {
   return count;
 }
 
+namespace {
+
+// The system handle table (NtQuerySystemInformation class 16), one entry per open handle.
+constexpr ULONG kSystemHandleInformation = 16;
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+
+struct HandleEntry {
+  ULONG ownerProcess;
+  BYTE objectType;
+  BYTE flags;
+  USHORT value;
+  void *object;
+  ULONG access;
+};
+
+struct HandleTable {
+  ULONG count;
+  HandleEntry entries[1];
+};
+
+using QuerySystemInformation = LONG(WINAPI *)(ULONG, void *, ULONG, ULONG *);
+
+DWORD CountHandlesInSystemTable() {
+  auto query = reinterpret_cast<QuerySystemInformation>(
+      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::vector<BYTE> buffer(1 << 16);
+  LONG status;
+  ULONG needed = 0;
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+         kStatusInfoLengthMismatch)
+    buffer.resize(buffer.size() * 2);
+  if (status < 0) return 0;
+  const auto *table = reinterpret_cast<const HandleTable *>(buffer.data());
+  const DWORD self = GetCurrentProcessId();
+  DWORD count = 0;
+  for (ULONG i = 0; i < table->count; ++i)
+    if (table->entries[i].ownerProcess == self) ++count;
+  return count;
+}
+
+}  // namespace
+
+// Wine answers GetProcessHandleCount with 0, so the system handle table is counted there.
 DWORD ProcessHandleCount() {
   DWORD count = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &count);
-  return count;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+  return CountHandlesInSystemTable();
 }
 
 }  // namespace parser_test
