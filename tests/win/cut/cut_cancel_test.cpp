@@ -4,7 +4,6 @@
 #include "app/app_state.h"
 #include "resource.h"
 
-#include <tlhelp32.h>
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -17,67 +16,57 @@ constexpr DWORD catchTimeoutMs = 20000;
 constexpr DWORD splitterEndTimeoutMs = 60000;
 
 // The splitter cuts a short stretch in a fraction of a second, faster than a person can press
-// 取消. To cancel a cut that is certainly still running, this holds the real splitter still:
-// it suspends the threads of the first new mp3splt.exe the moment it appears, until Resume.
+// 取消. To cancel a cut that is certainly still running, this holds the real splitter still: it
+// attaches as a debugger to the first new mp3splt.exe the moment it appears (a debuggee stands
+// still until its debug events are answered) and lets go on Release.
 class SplitterHolder {
 public:
     SplitterHolder() : before_(ProcessIdsOf(L"mp3splt.exe")) {
-        watcher_ = std::thread([this] { Watch(); });
+        worker_ = std::thread([this] { Hold(); });
     }
     ~SplitterHolder() {
-        stop_ = true;
-        watcher_.join();
-        Resume();
+        Release();
+        worker_.join();
         if (process_) CloseHandle(process_);
     }
     bool WaitCaught(DWORD timeoutMs) {
         DWORD start = GetTickCount();
-        while (!caught_ && GetTickCount() - start < timeoutMs) Sleep(10);
+        while (!caught_ && !gaveUp_ && GetTickCount() - start < timeoutMs) Sleep(10);
         return caught_;
     }
     HANDLE Process() const { return process_; }
-    void Resume() {
-        for (HANDLE thread : threads_) {
-            ResumeThread(thread);
-            CloseHandle(thread);
-        }
-        threads_.clear();
-    }
+    void Release() { release_ = true; }
 
 private:
-    void Watch() {
-        while (!stop_ && !caught_) {
-            for (DWORD id : ProcessIdsOf(L"mp3splt.exe")) {
-                if (std::find(before_.begin(), before_.end(), id) != before_.end()) continue;
-                process_ = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, id);
-                SuspendThreadsOf(id);
-                caught_ = true;
-                break;
-            }
-            Sleep(1);
+    // Attaching, answering and detaching must all happen on one thread.
+    void Hold() {
+        DWORD id = 0;
+        DWORD start = GetTickCount();
+        while (!release_ && !id && GetTickCount() - start < catchTimeoutMs) {
+            for (DWORD candidate : ProcessIdsOf(L"mp3splt.exe"))
+                if (std::find(before_.begin(), before_.end(), candidate) == before_.end()) id = candidate;
+            if (!id) Sleep(1);
         }
-    }
-    void SuspendThreadsOf(DWORD processId) {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return;
-        THREADENTRY32 entry = {};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-            if (entry.th32OwnerProcessID != processId) continue;
-            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-            if (!thread) continue;
-            SuspendThread(thread);
-            threads_.push_back(thread);
+        if (!id || !DebugActiveProcess(id)) {
+            gaveUp_ = true;
+            return;
         }
-        CloseHandle(snapshot);
+        DebugSetProcessKillOnExit(FALSE);
+        process_ = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, id);
+        caught_ = true;
+        while (!release_) Sleep(10);
+        // Answer what the attach produced, then detach; the splitter runs on by itself.
+        DEBUG_EVENT event;
+        while (WaitForDebugEvent(&event, 100)) ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+        DebugActiveProcessStop(id);
     }
 
     std::vector<DWORD> before_;
-    std::vector<HANDLE> threads_;
     HANDLE process_ = nullptr;
     std::atomic<bool> caught_{false};
-    std::atomic<bool> stop_{false};
-    std::thread watcher_;
+    std::atomic<bool> gaveUp_{false};
+    std::atomic<bool> release_{false};
+    std::thread worker_;
 };
 
 TEST(CutCancel, ClosesTheDialogWhileTheSplitterRunsOn) {
@@ -112,7 +101,7 @@ TEST(CutCancel, ClosesTheDialogWhileTheSplitterRunsOn) {
     EXPECT_EQ(theApp.playState, Paused);
 
     // Let go, it finishes the file on its own after the dialog is gone.
-    holder.Resume();
+    holder.Release();
     ASSERT_EQ(WaitForSingleObject(holder.Process(), splitterEndTimeoutMs), WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(holder.Process(), &exitCode);
