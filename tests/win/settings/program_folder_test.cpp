@@ -98,6 +98,26 @@ TEST(ProgramFolder, StartUpWithACompanionMissingShowsOneMessageAndStillSavesTheS
     EXPECT_EQ(defaultSettingsFile, ReadWholeFile(profile.SettingsFile()));
 }
 
+TEST(ProgramFolder, StartUpWithoutTheParserFilterSaysFilesAreMissingAndEnds) {
+    FolderCopy copy;
+    ASSERT_TRUE(copy.Complete()) << "program folder not assembled (target program_folder)";
+    ASSERT_TRUE(DeleteFileW(Join(copy.Folder(), L"mp3parser.ax").c_str()));
+    ScopedUserProfile profile;
+
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(Join(copy.Folder(), L"Clipvane.exe"), L"", copy.Folder()));
+    DWORD exitCode = 1;
+    bool ended = false;
+    std::vector<SeenBox> boxes = AnswerBoxesUntilExit(child, &exitCode, &ended);
+
+    ASSERT_TRUE(ended) << "Clipvane.exe did not end after its message was answered";
+    EXPECT_EQ(0u, exitCode);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"文件有缺失，请重新安装本软件", boxes[0].text);
+    EXPECT_EQ(L"Clipvane", boxes[0].ownerClass);
+    EXPECT_EQ(defaultSettingsFile, ReadWholeFile(profile.SettingsFile()));
+}
+
 // True once the main window's thread answers messages and no error box has come up meanwhile.
 bool WaitForRunningMainWindow(ChildProcess& child, HWND* mainWindow, std::wstring* problem) {
     DWORD start = GetTickCount();
