@@ -169,8 +169,8 @@ LONGLONG TestGraph::PositionMs() {
   return position / 10000;
 }
 
-void TestGraph::TearDown() {
-  if (control) control->Stop();
+void TestGraph::TearDown(bool stopFirst) {
+  if (control && stopFirst) control->Stop();
   if (graph) {
     for (IBaseFilter *filter : {source, parser, decoder, renderer})
       if (filter) graph->RemoveFilter(filter);

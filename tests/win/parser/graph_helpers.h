@@ -59,8 +59,8 @@ struct TestGraph {
   bool WaitForEvent(long code, DWORD timeoutMs);
   // Position of the graph in milliseconds.
   LONGLONG PositionMs();
-  // Stops, removes the filters and releases everything.
-  void TearDown();
+  // Stops (unless told not to), removes the filters and releases everything.
+  void TearDown(bool stopFirst = true);
 };
 
 // Resource counts of this process, to catch leaked threads and handles.

@@ -139,6 +139,19 @@ TEST(ParserLifecycle, ModuleUnloadsWhenTheLastObjectIsReleased) {
     seeking->Release();
     graph.TearDown();
   }
+  {
+    // Removed from a paused graph without being stopped first: the graph stops what it
+    // disconnects, and the delivery thread ends with it.
+    const DWORD threadsBefore = ProcessThreadCount();
+    TestGraph graph;
+    ASSERT_EQ(S_OK, graph.Build(WinePath(FixturePath("vbr.mp3"))));
+    ASSERT_TRUE(SUCCEEDED(graph.control->Pause()));
+    OAFilterState state;
+    graph.control->GetState(kStateTimeoutMs, &state);
+    graph.TearDown(false);
+    Sleep(300);
+    EXPECT_LE(static_cast<long>(ProcessThreadCount()) - static_cast<long>(threadsBefore), kThreadSlack);
+  }
   HMODULE module = GetModuleHandleW(L"mp3parser.ax");
   ASSERT_NE(nullptr, module);
   auto canUnload = reinterpret_cast<HRESULT(WINAPI *)()>(GetProcAddress(module, "DllCanUnloadNow"));
