@@ -46,7 +46,9 @@ bool IsDefaultRenderer(IMoniker* moniker) {
     return matches;
 }
 
-// The six pins of a graph under construction, released together on every path out of Open.
+// The six pins of a graph under construction. They must be released before any filter
+// leaves the graph: the system splitter frees its output pins when its input is
+// disconnected, so a pin still held after RemoveFilter may point at freed memory.
 struct GraphPins {
     IPin* sourceOut = nullptr;
     IPin* splitterIn = nullptr;
@@ -54,10 +56,11 @@ struct GraphPins {
     IPin* decoderIn = nullptr;
     IPin* decoderOut = nullptr;
     IPin* rendererIn = nullptr;
-    ~GraphPins() {
+    void ReleaseAll() {
         for (IPin** pin : {&sourceOut, &splitterIn, &splitterOut, &decoderIn, &decoderOut, &rendererIn})
             ReleaseAndClear(*pin);
     }
+    ~GraphPins() { ReleaseAll(); }
 };
 
 }  // namespace
@@ -112,6 +115,7 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
     GraphPins pins;
     bool filtersAdded = false;
     auto fail = [&](HRESULT hr) {
+        pins.ReleaseAll();
         if (filtersAdded) {
             for (IBaseFilter* filter : {sourceFilter, splitterFilter, decoderFilter, rendererFilter})
                 graphBuilder->RemoveFilter(filter);
@@ -188,6 +192,7 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
     if (FAILED(hr)) return fail(hr);
     hr = graphBuilder->ConnectDirect(pins.decoderOut, pins.rendererIn, nullptr);
     if (FAILED(hr)) return fail(hr);
+    pins.ReleaseAll();
 
     rendererFilter->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&basicAudio));
     if (!basicAudio) return fail(E_NOINTERFACE);
