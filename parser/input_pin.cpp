@@ -95,6 +95,10 @@ STDMETHODIMP InputPin::ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *t
   } else {
     hr = AnalyzeSource(reader, data);
   }
+  // The output keeps its connection across a change of input only when the new stream
+  // has exactly the type the decoder already took.
+  if (SUCCEEDED(hr) && filter_.output.IsConnected() && !filter_.output.HasConnectionType(data->outputType))
+    hr = VFW_E_TYPE_NOT_ACCEPTED;
   if (SUCCEEDED(hr)) hr = SetConnection(connector, *type);
   if (SUCCEEDED(hr)) {
     filter_.stream = std::move(data);

@@ -40,6 +40,7 @@ class PinBase : public IPin {
   STDMETHODIMP QueryInternalConnections(IPin **pins, ULONG *count) override;
 
   bool IsConnected() const { return peer_ != nullptr; }
+  bool HasConnectionType(const AM_MEDIA_TYPE &type) const;
   IPin *Peer() const { return peer_; }
 
  protected:

@@ -54,6 +54,23 @@ TEST(ParserLifecycle, FollowsTheGraphThroughPauseRunAndStop) {
   EXPECT_EQ(S_OK, graph.graph->Disconnect(in));
   EXPECT_EQ(S_OK, graph.graph->Disconnect(sourceOut));
   EXPECT_EQ(VFW_E_NOT_CONNECTED, graph.graph->ConnectDirect(out, decoderIn, nullptr));
+  {
+    // While the output stays connected, a file of another type is refused at the input.
+    EXPECT_EQ(S_OK, graph.graph->ConnectDirect(sourceOut, in, nullptr));
+    EXPECT_EQ(S_OK, graph.graph->ConnectDirect(out, decoderIn, nullptr));
+    TestGraph other;
+    ASSERT_EQ(S_OK, other.Create(WinePath(FixturePath("mpeg2.mp3"))));
+    IPin *otherOut = FindPin(other.source, PINDIR_OUTPUT);
+    ASSERT_EQ(S_OK, other.graph->RemoveFilter(other.source));
+    ASSERT_EQ(S_OK, graph.graph->AddFilter(other.source, L"other source"));
+    EXPECT_EQ(S_OK, graph.graph->Disconnect(in));
+    EXPECT_EQ(S_OK, graph.graph->Disconnect(sourceOut));
+    EXPECT_TRUE(FAILED(graph.graph->ConnectDirect(otherOut, in, nullptr)));
+    otherOut->Release();
+    EXPECT_EQ(S_OK, graph.graph->RemoveFilter(other.source));
+    EXPECT_EQ(S_OK, graph.graph->Disconnect(out));
+    EXPECT_EQ(S_OK, graph.graph->Disconnect(decoderIn));
+  }
   EXPECT_EQ(S_OK, graph.graph->ConnectDirect(sourceOut, in, nullptr));
   EXPECT_EQ(S_OK, graph.graph->ConnectDirect(out, decoderIn, nullptr));
   EXPECT_TRUE(SUCCEEDED(graph.control->Run()));
