@@ -110,6 +110,7 @@ TEST(CutCancel, ClosesTheDialogWhileTheSplitterRunsOn) {
     ASSERT_TRUE(facts.ok) << "the splitter left no MP3 file";
     EXPECT_LE(std::abs(double(facts.durationMs) - 6000), facts.frameMs + 1.0);
     theApp.CloseFile();
+    RemoveFolderTree(folder);
 }
 
 }  // namespace

@@ -25,6 +25,11 @@ protected:
         loadedOk_ = LoadCopyOfFixture(L"cbr128.mp3", folder_, L"source.mp3", source_);
         sourceBytes_ = ReadAllBytes(source_);
     }
+    static void TearDownTestSuite() {
+        theApp.CloseFile();
+        SetCurrentDirectoryW(ProgramFolder().c_str());  // the save dialog moved it into folder_
+        RemoveFolderTree(folder_);
+    }
     void SetUp() override {
         ASSERT_TRUE(loadedOk_) << "the fixture could not be loaded";
         theApp.pointA = 2000;

@@ -123,6 +123,7 @@ TEST(CutProgressDialog, ReportsCompletionIgnoresLateTicksAndRevealsTheFile) {
         WaitForSingleObject(process, 5000);
         CloseHandle(process);
     }
+    RemoveFolderTree(folder);
 }
 
 TEST(CutProgressDialog, ReportsFailureWhenTheSplitterFails) {
@@ -139,6 +140,7 @@ TEST(CutProgressDialog, ReportsFailureWhenTheSplitterFails) {
     EXPECT_EQ(seen->finalStatus, cutFailedText);
     EXPECT_FALSE(seen->animationVisible);
     EXPECT_FALSE(FileExists(output));
+    RemoveFolderTree(folder);
 }
 
 // Run only in a copy of this program that has no splitter beside it (see the test below).
@@ -153,6 +155,7 @@ TEST(CutProgressDialogWithoutSplitter, DISABLED_SaysTheSplitterCouldNotBeStarted
     EXPECT_EQ(seen->finalStatus, splitterNotStartedText);
     EXPECT_FALSE(seen->animationVisible);
     EXPECT_FALSE(FileExists(output));
+    RemoveFolderTree(folder);
 }
 
 TEST(CutProgressDialog, WithoutTheSplitterSaysSoInsteadOfDone) {
@@ -173,6 +176,7 @@ TEST(CutProgressDialog, WithoutTheSplitterSaysSoInsteadOfDone) {
     GetExitCodeProcess(child, &exitCode);
     CloseHandle(child);
     EXPECT_EQ(exitCode, 0u) << "the copied program's test failed";
+    RemoveFolderTree(folder);
 }
 
 }  // namespace

@@ -73,5 +73,8 @@ std::vector<DWORD> ProcessIdsOf(const wchar_t* exeName);
 // Starts a program that shares this program's standard output and error; null on failure.
 HANDLE StartChildProgram(const std::wstring& commandLine);
 
+// Deletes a folder made by the test with everything in it.
+void RemoveFolderTree(const std::wstring& folder);
+
 // The text the program shows for a cached string id.
 std::wstring Text(UINT id);
