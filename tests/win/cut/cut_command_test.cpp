@@ -226,4 +226,32 @@ TEST_F(CutCommand, AFileThatCannotBeWrittenIsReportedWithTheSystemsReason) {
     EXPECT_EQ(ReadAllBytes(locked), "held open by another program");
 }
 
+TEST_F(CutCommand, ANameWithNoRoomForTheExtensionIsReportedRatherThanCut) {
+    // Appending ".mp3" would make the path longer than a path may be.
+    const size_t chosenLength = pathUnits - 2;
+    const std::wstring name = L"\\c.wav";
+    std::wstring longFolder = folder_ + L"\\" + std::wstring(chosenLength - folder_.size() - 1 - name.size(), L'd');
+    ASSERT_TRUE(CreateDirectoryW(longFolder.c_str(), nullptr));
+    std::wstring chosen = longFolder + name;
+    ASSERT_EQ(chosen.size(), chosenLength);
+    auto icon = std::make_shared<UINT>(0);
+    RunCut(answerer_, {DialogAnswerer::ChooseFile(chosen), RecordIcon(icon, DialogAnswerer::PressButton(IDOK))});
+    std::vector<ShownDialog> shown = Shown();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].text.find(L"文件创建失败：\r\n"), 0u) << shown[1].text.c_str();
+    std::string reason = strerror(ENAMETOOLONG);
+    EXPECT_NE(shown[1].text.find(std::wstring(reason.begin(), reason.end())), std::wstring::npos);
+    EXPECT_EQ(*icon, UINT(MB_ICONERROR));
+    // Nothing was written, not even under a name cut short.
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((longFolder + L"\\*.*").c_str(), &entry);
+    int entries = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do entries += wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0;
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    EXPECT_EQ(entries, 0);
+}
+
 }  // namespace
