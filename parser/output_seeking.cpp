@@ -96,7 +96,7 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
     return VFW_E_NOT_CONNECTED;
   }
   const REFERENCE_TIME duration = Duration();
-  REFERENCE_TIME newStart = segmentStart_;
+  REFERENCE_TIME newStart = seekTarget_;
   if (currentMode == AM_SEEKING_AbsolutePositioning) newStart = *current;
   if (currentMode == AM_SEEKING_RelativePositioning) newStart = ReadCurrentPosition() + *current;
   newStart = std::clamp<REFERENCE_TIME>(newStart, 0, duration);
@@ -114,7 +114,8 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
     WriteSegmentStop(newStop);
   }
   if (SUCCEEDED(hr)) {
-    if (currentMode != AM_SEEKING_NoPositioning && (currentFlags & AM_SEEKING_ReturnTime)) *current = segmentStart_;
+    if (currentMode != AM_SEEKING_NoPositioning && (currentFlags & AM_SEEKING_ReturnTime))
+      *current = newStart;
     if (stopMode != AM_SEEKING_NoPositioning && (stopFlags & AM_SEEKING_ReturnTime)) *stop = ReadSegmentStop();
   }
   LeaveCriticalSection(&filter_.lock);
@@ -122,7 +123,9 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
 }
 
 // Delivery restarts at the start of the frame that holds `start`; downstream is flushed
-// first so that no sample of the old segment is played after the new one begins.
+// first so that no sample of the old segment is played after the new one begins. The position
+// reads `start` itself, not the frame's start: a caller that seeks back to a point and then
+// compares the position with it must never see an earlier time (it would seek again, forever).
 HRESULT OutputPin::Reposition(REFERENCE_TIME start, REFERENCE_TIME stop) {
   const mp3::FrameIndex &index = filter_.stream->index;
   const REFERENCE_TIME duration = Duration();
@@ -134,8 +137,9 @@ HRESULT OutputPin::Reposition(REFERENCE_TIME start, REFERENCE_TIME stop) {
     peer_->EndFlush();
   }
   segmentStart_ = frameStart;
+  seekTarget_ = start;
   WriteSegmentStop(stop);
-  SetCurrentPosition(frameStart);
+  SetCurrentPosition(start);
   return restart ? StartStreaming() : S_OK;
 }
 

@@ -68,6 +68,7 @@ REFERENCE_TIME OutputPin::Duration() const {
 
 void OutputPin::ResetPositions() {
   segmentStart_ = 0;
+  seekTarget_ = 0;
   WriteSegmentStop(Duration());
   SetCurrentPosition(0);
 }
@@ -78,7 +79,7 @@ HRESULT OutputPin::StartStreaming() {
   HRESULT hr = allocator_->Commit();
   if (FAILED(hr)) return hr;
   stopRequested_ = 0;
-  SetCurrentPosition(segmentStart_);
+  SetCurrentPosition(seekTarget_);
   peer_->NewSegment(segmentStart_, ReadSegmentStop(), 1.0);
   thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
   if (!thread_) {

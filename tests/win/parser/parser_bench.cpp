@@ -118,7 +118,7 @@ void MeasureSeeks(const std::wstring &path, const mp3::FrameIndex &index) {
     const LONGLONG truth = index.FrameStartUnits(index.FrameAtUnits(target));
     worstSeek = std::max(worstSeek, seekTime);
     worstError = std::max(worstError, std::max(target - landed, landed - target));
-    std::printf("seek %2d: target %10.3f ms, frame start %10.3f ms (index %10.3f ms), %.1f ms to seek\n", i,
+    std::printf("seek %2d: target %10.3f ms, reported %10.3f ms (frame holding it starts %10.3f ms), %.1f ms to seek\n", i,
                 target / 1e4, landed / 1e4, truth / 1e4, seekTime * 1e3);
   }
   std::printf("seek: largest distance from target %.3f ms (one frame is %.3f ms), slowest seek %.1f ms\n",

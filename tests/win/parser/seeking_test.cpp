@@ -1,5 +1,5 @@
 // Playing and seeking through the whole graph: the renderer's clock against the timeline the
-// parser stamps on its samples, seeks that land on the frame holding the target, and the
+// parser stamps on its samples, seeks that report exactly the target, and the
 // end of the stream (or the stop position) ending playback with EC_COMPLETE.
 #include <gtest/gtest.h>
 
@@ -42,31 +42,36 @@ TEST_F(SeekingTest, PositionAdvancesWithTheClockWhilePlaying) {
   EXPECT_LE(advanced, static_cast<LONGLONG>(elapsed) + 300);
 }
 
-// The parser moves to the start of the frame that holds the target and reports it.
-TEST_F(SeekingTest, SeekWhilePausedLandsOnTheFrameHoldingTheTarget) {
+// The position after a seek is exactly the target (delivery itself starts with the frame that
+// holds it), so a caller that seeks back to a point never reads an earlier time.
+TEST_F(SeekingTest, SeekWhilePausedReportsExactlyTheTarget) {
   PauseAndSettle();
   IMediaSeeking *parserSeeking = graph_.ParserSeeking();
   ASSERT_NE(nullptr, parserSeeking);
   const LONGLONG frame = FrameUnits(index_);
   for (LONGLONG targetMs : {7000LL, 1234LL, 0LL, 11000LL, 3333LL}) {
-    LONGLONG target = targetMs * kUnitsPerMs;
+    const LONGLONG targetUnits = targetMs * kUnitsPerMs;
+    LONGLONG target = targetUnits;
     ASSERT_EQ(S_OK, graph_.seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
                                                  AM_SEEKING_NoPositioning));
     LONGLONG landed = -1, stop = -1;
     ASSERT_EQ(S_OK, parserSeeking->GetPositions(&landed, &stop));
-    const LONGLONG expected = index_.FrameStartUnits(index_.FrameAtUnits(targetMs * kUnitsPerMs));
     // Paused, the parser has handed the renderer at most a few samples since the seek.
-    EXPECT_GE(landed, expected) << targetMs;
-    EXPECT_LE(landed, expected + 40 * frame) << targetMs;
+    EXPECT_GE(landed, targetUnits) << targetMs;
+    EXPECT_LE(landed, targetUnits + 40 * frame) << targetMs;
     EXPECT_EQ(index_.DurationUnits(), stop);
 
-    LONGLONG returned = targetMs * kUnitsPerMs;
+    LONGLONG returned = targetUnits;
     ASSERT_EQ(S_OK, parserSeeking->SetPositions(&returned, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
                                                 nullptr, AM_SEEKING_NoPositioning));
-    EXPECT_EQ(expected, returned) << targetMs;
-    EXPECT_LE(targetMs * kUnitsPerMs - returned, frame);
-    EXPECT_LE(std::llabs(graph_.PositionMs() - targetMs), frame / kUnitsPerMs + 1) << targetMs;
+    EXPECT_EQ(targetUnits, returned) << targetMs;
+    EXPECT_EQ(targetMs, graph_.PositionMs()) << targetMs;
   }
+  // Beyond the end the segment starts at the end.
+  LONGLONG beyond = index_.DurationUnits() + 5000 * kUnitsPerMs;
+  ASSERT_EQ(S_OK, parserSeeking->SetPositions(&beyond, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
+                                              nullptr, AM_SEEKING_NoPositioning));
+  EXPECT_EQ(index_.DurationUnits(), beyond);
   parserSeeking->Release();
 }
 
