@@ -12,6 +12,7 @@
 namespace {
 
 constexpr DWORD cutTimeoutMs = 60000;
+const wchar_t childPassedMarker[] = L"child-passed";
 
 INT_PTR ShowModeDialog() {
     return DialogBoxParamW(theApp.hInstance, MAKEINTRESOURCEW(IDD_CUT_METHOD), theApp.mainWindow, CutMethodDialog, 0);
@@ -156,6 +157,8 @@ TEST(CutProgressDialogWithoutSplitter, DISABLED_SaysTheSplitterCouldNotBeStarted
     EXPECT_FALSE(seen->animationVisible);
     EXPECT_FALSE(FileExists(output));
     RemoveFolderTree(folder);
+    // Tells the calling test that this test really ran (and passed) here.
+    if (!HasFailure()) WriteAllBytes(ProgramFolder() + L"\\" + childPassedMarker, "passed");
 }
 
 TEST(CutProgressDialog, WithoutTheSplitterSaysSoInsteadOfDone) {
@@ -176,6 +179,7 @@ TEST(CutProgressDialog, WithoutTheSplitterSaysSoInsteadOfDone) {
     GetExitCodeProcess(child, &exitCode);
     CloseHandle(child);
     EXPECT_EQ(exitCode, 0u) << "the copied program's test failed";
+    EXPECT_TRUE(FileExists(folder + L"\\" + childPassedMarker)) << "the copied program's test did not run";
     RemoveFolderTree(folder);
 }
 
