@@ -22,7 +22,7 @@ ScanEvent MakeEvent(ScanEvent::Kind kind, uint64_t offset, uint64_t size, const 
 }  // namespace
 
 FrameScanner::FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, ScanOptions options)
-    : source_(source), pos_(begin), end_(std::min(end, source.Size())), options_(options) {
+    : source_(source), begin_(begin), pos_(begin), end_(std::min(end, source.Size())), options_(options) {
   if (pos_ > end_) pos_ = end_;
   options_.confirmFrames = std::clamp(options_.confirmFrames, 0, kMaxConfirmFrames);
   // The buffer must hold a whole confirmation chain with room to spare.
@@ -146,6 +146,10 @@ bool FrameScanner::Next(ScanEvent& event) {
   if (done_) return false;
   const uint64_t skipStart = pos_;
   while (pos_ < end_ && !readError_) {
+    if (!locked_ && options_.maxLeadingSkip != 0 && pos_ - begin_ > options_.maxLeadingSkip) {
+      pos_ = end_;
+      break;
+    }
     ScanEvent found;
     if (TryFrameAt(found) && !readError_) {
       pos_ = found.offset + found.size;

@@ -16,6 +16,10 @@ struct ScanOptions {
   // reaches the end of the region exactly.
   int confirmFrames = 3;
   size_t bufferSize = 256 * 1024;
+  // When not 0: the first frame must begin within this many bytes of the region's start, else
+  // the region counts as holding no audio. A player that opens any file it is handed uses it
+  // so that a large file of something else is not read to its end.
+  uint64_t maxLeadingSkip = 0;
 };
 
 struct ScanEvent {
@@ -57,6 +61,7 @@ class FrameScanner {
   uint64_t FindConfirmedSync(uint64_t from, uint64_t to);  // to when none
 
   ByteSource& source_;
+  uint64_t begin_;
   uint64_t pos_;
   uint64_t end_;
   ScanOptions options_;

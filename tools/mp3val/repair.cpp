@@ -82,7 +82,7 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
   if (rewriteInfo && !copier.ReserveInfoFrame(check.streamHeader, lame.has_value(), quality.has_value())) return fail();
   if (layout.info && !rewriteInfo && !copier.CopyRange(layout.infoFrameRange)) return fail();
 
-  FrameFilter filter(source, layout);
+  FrameFilter filter(source, layout, check.streamHeader);
   mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
   mp3::ScanEvent event;
   while (scanner.Next(event)) {

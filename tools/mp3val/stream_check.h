@@ -32,7 +32,7 @@ struct Problem {
 
 struct StreamCheck {
   mp3::StreamLayout layout;
-  mp3::FrameHeader streamHeader;  // the first audio frame's header
+  mp3::FrameHeader streamHeader;  // the stream the copy keeps: the one holding most of the audio
   uint64_t framesKept = 0;        // audio frames a repaired copy holds
   uint64_t bytesKept = 0;         // their bytes
   bool lastFrameDropped = false;  // the copy ends earlier than the original's last frame
@@ -51,9 +51,10 @@ enum class CheckStatus { Ok, Empty, NotMp3, ReadError };
 // writing of the copy: audio frames of the stream whose CRC (where they carry one) holds.
 class FrameFilter {
  public:
-  FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout);
+  // Without a stream, the first audio frame fixes the stream the others must belong to.
+  FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout,
+              std::optional<mp3::FrameHeader> stream = std::nullopt);
   enum class Verdict { InfoFrame, Keep, BadCrc, Foreign, Unreadable };
-  // The first audio frame fixes the stream the others must belong to.
   Verdict Judge(const mp3::ScanEvent& frame);
   const mp3::FrameHeader& StreamHeader() const { return streamHeader_; }
 

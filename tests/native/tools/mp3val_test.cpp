@@ -203,6 +203,28 @@ TEST(Mp3val, RepairsTheFixturesWithDamage) {
   }
 }
 
+// A short Layer II piece spliced in front of a longer MP3: the copy keeps the stream that holds
+// most of the audio, even though the other one comes first.
+TEST(Mp3val, KeepsTheStreamHoldingMostOfTheAudio) {
+  if (!tooltest::Exists(tooltest::FixturePath("twostreams.mp3"))) GTEST_SKIP() << "needs twolame";
+  ScratchDir scratch;
+  Bytes original = tooltest::ReadBytes(tooltest::FixturePath("twostreams.mp3"));
+  Mp3View prefix = tooltest::ViewMp3(tooltest::FixturePath("layer2-b.mp2"));
+  ASSERT_TRUE(prefix.ok);
+  uint64_t prefixBytes = prefix.fileBytes.size();
+  tooltest::WriteBytes(scratch / "two.mp3", original);
+  RunResult run = RunTool(kRepairTool, {"-f", scratch / "two.mp3"});
+  ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
+  Mp3View fixed = tooltest::ViewMp3(scratch / "two.mp3");
+  ASSERT_TRUE(fixed.ok);
+  EXPECT_EQ(fixed.headers.front().layer, mp3::Layer::III);
+  EXPECT_EQ(fixed.skippedBytes, 0u);
+  Bytes rest(original.begin() + static_cast<std::ptrdiff_t>(prefixBytes), original.end());
+  EXPECT_EQ(tooltest::ReadBytes(scratch / "two.mp3"), rest) << "the MP3 after the spliced piece, byte for byte";
+  EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "two.mp3", scratch.Path()));
+  EXPECT_EQ(RunTool(kRepairTool, {"-f", scratch / "two.mp3"}).exitCode, 0);
+}
+
 // An existing .bak may be the original of an earlier repair: it is never overwritten.
 TEST(Mp3val, AnExistingBackupIsKeptAndTheNewOneNumbered) {
   ScratchDir scratch;

@@ -271,6 +271,30 @@ TEST_F(PlayerTest, AFileNoToolCanFixShowsTheLoadFailure) {
     EXPECT_EQ(L"Clipvane 2.1.5 （免费）", WindowText(theApp.mainWindow));
 }
 
+TEST_F(PlayerTest, AFileOnlyTheSystemSplitterAcceptsLoadsWithoutRepair) {
+    // Our parser looks for the first frame near the start only; the system's splitter does not.
+    std::wstring path = CopyFixture(L"longprefix.mp3", L"lead-in.mp3");
+    DialogAnswerer answerer;
+    theApp.OpenFile(path.c_str());
+    EXPECT_TRUE(theApp.loaded);
+    EXPECT_TRUE(answerer.Shown().empty());
+    EXPECT_FALSE(FileExists(path + L".bak"));
+}
+
+TEST_F(PlayerTest, AFileNoSplitterAcceptsIsRepairedAndPlays) {
+    if (!FileExists(FixturePath(L"twostreams.mp3"))) GTEST_SKIP() << "twolame was not there to make the fixture";
+    std::wstring path = CopyFixture(L"twostreams.mp3", L"damaged.mp3");
+    DialogAnswerer answerer;
+    answerer.Queue(leaveAlone);  // the repair dialog closes by itself when the tool ends
+    theApp.OpenFile(path.c_str());
+    auto shown = answerer.Shown();
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(L"正在修复mp3文件…", shown[0].caption);
+    EXPECT_TRUE(theApp.loaded);
+    EXPECT_EQ(Playing, theApp.playState);
+    EXPECT_TRUE(FileExists(path + L".bak"));
+}
+
 TEST_F(PlayerTest, CancellingTheOpenDialogUnloadsTheFile) {
     theApp.OpenFile(CopyFixture(L"cbr128.mp3", L"first.mp3").c_str());
     ASSERT_TRUE(theApp.loaded);
