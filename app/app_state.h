@@ -120,6 +120,9 @@ void GetErrorText(HRESULT hr, wchar_t* text, DWORD units);
 // Full path of a file that lies beside the program (`units` at least pathUnits).
 void ProgramFolderFile(const wchar_t* name, wchar_t* path);
 
+// Fills the shared file-dialog block for choosing an MP3 into `path` (pathUnits long).
+OPENFILENAMEW* PrepareMp3FileDialog(wchar_t* path, DWORD flags);
+
 // Sets status bar part 0 or 1.
 void SetStatusText(int part, const wchar_t* text);
 

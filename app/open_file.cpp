@@ -9,19 +9,9 @@
 namespace {
 
 constexpr int commandLineUnits = 1024;
-constexpr DWORD filterIndexAllFiles = 0;
 
 bool ChooseFileToOpen(wchar_t* path) {
-    OPENFILENAMEW& dialog = theApp.openFileName;
-    ZeroMemory(&dialog, sizeof(dialog));
-    dialog.lStructSize = sizeof(OPENFILENAMEW);  // 88
-    dialog.hwndOwner = theApp.mainWindow;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = pathUnits;
-    dialog.lpstrFilter = L"MP3 files\0*.mp3\0";
-    dialog.lpstrDefExt = L"mp3";
-    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    return GetOpenFileNameW(&dialog) != 0;
+    return GetOpenFileNameW(PrepareMp3FileDialog(path, OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) != 0;
 }
 
 // Clears read-only, hidden and system flags before every load, so that the repair tool (and a

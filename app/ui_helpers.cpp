@@ -29,6 +29,19 @@ void ProgramFolderFile(const wchar_t* name, wchar_t* path) {
     PathCombineW(path, folder, name);
 }
 
+OPENFILENAMEW* PrepareMp3FileDialog(wchar_t* path, DWORD flags) {
+    OPENFILENAMEW& dialog = theApp.openFileName;
+    ZeroMemory(&dialog, sizeof(dialog));
+    dialog.lStructSize = sizeof(OPENFILENAMEW);  // 88
+    dialog.hwndOwner = theApp.mainWindow;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = pathUnits;
+    dialog.lpstrFilter = L"MP3 files\0*.mp3\0";
+    dialog.lpstrDefExt = L"mp3";
+    dialog.Flags = flags;
+    return &dialog;
+}
+
 void SetStatusText(int part, const wchar_t* text) {
     SendMessageW(theApp.statusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text));
 }

@@ -14,11 +14,6 @@ constexpr int splitterCommandUnits = 2048;
 // Buffer size for one time in the splitter's notation.
 constexpr int splitterTimeUnits = 16;
 
-// Texts the progress dialog shows when a cut went wrong. The string table has no entries
-// for them yet; they live here once until it does.
-extern const wchar_t splitterNotStartedText[];
-extern const wchar_t cutFailedText[];
-
 // Locating-mode dialog (template IDD_CUT_METHOD): opens on frame mode every time, can only be
 // left with OK, and stores the answer in useFrameMode.
 INT_PTR CALLBACK CutMethodDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

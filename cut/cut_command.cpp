@@ -15,16 +15,7 @@ const wchar_t mp3Extension[] = L".mp3";
 constexpr size_t mp3ExtensionLength = 4;
 
 bool ChooseOutputFile(wchar_t* path) {
-    OPENFILENAMEW& dialog = theApp.openFileName;
-    ZeroMemory(&dialog, sizeof(dialog));
-    dialog.lStructSize = sizeof(OPENFILENAMEW);  // 88
-    dialog.hwndOwner = theApp.mainWindow;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = pathUnits;
-    dialog.lpstrFilter = L"MP3 files\0*.mp3\0";
-    dialog.lpstrDefExt = L"mp3";
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    return GetSaveFileNameW(&dialog) != 0;
+    return GetSaveFileNameW(PrepareMp3FileDialog(path, OFN_PATHMUSTEXIST | OFN_HIDEREADONLY)) != 0;
 }
 
 // The splitter always writes "<name>.mp3"; any other ending is kept as part of the name.

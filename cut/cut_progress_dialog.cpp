@@ -10,9 +10,6 @@
 #include <shlwapi.h>
 #include <cstdio>
 
-const wchar_t splitterNotStartedText[] = L"无法启动剪切程序 mp3splt.exe";
-const wchar_t cutFailedText[] = L"剪切失败";
-
 namespace {
 
 constexpr UINT_PTR cutTimer = 1500;
@@ -69,7 +66,7 @@ void OnInit(HWND dialog, LPARAM parameter) {
     splitterProcess = StartSplitter();
     if (!splitterProcess) {
         StopAnimation();
-        ShowOutcome(dialog, splitterNotStartedText);
+        ShowOutcome(dialog, CachedString(IDS_SPLITTER_NOT_STARTED));
         return;
     }
     SetTimer(dialog, cutTimer, cutPollMs, nullptr);
@@ -80,7 +77,7 @@ void OnTimer(HWND dialog) {
     if (cutFinished || ProcessStillRunning(splitterProcess)) return;
     bool succeeded = SplitterSucceeded(splitterProcess);
     EndRun(dialog);
-    ShowOutcome(dialog, succeeded ? CachedString(IDS_CUT_DONE) : cutFailedText);
+    ShowOutcome(dialog, succeeded ? CachedString(IDS_CUT_DONE) : CachedString(IDS_CUT_FAILED));
 }
 
 void RevealOutput(HWND dialog) {

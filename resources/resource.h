@@ -60,6 +60,8 @@
 #define IDS_REPLACE_QUESTION   152
 #define IDS_READ_FAILED        153
 #define IDS_WRITE_FAILED       154
+#define IDS_CUT_FAILED         155
+#define IDS_SPLITTER_NOT_STARTED 156
 
 // Toolbar tooltips (handed to the tooltip control by identifier, not cached).
 #define IDS_TIP_PLAY           128

@@ -131,6 +131,8 @@ const QuotedString quotedStrings[] = {
     {152, L"%s 已存在。\r\n要替换它吗？"},
     {153, L"读文件失败：\n%s\n\n%S"},
     {154, L"写文件失败：\n%s\n\n%S"},
+    {155, L"剪切失败"},
+    {156, L"无法启动剪切程序 mp3splt.exe"},
 };
 
 const QuotedString tooltipStrings[] = {

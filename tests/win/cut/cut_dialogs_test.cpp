@@ -138,7 +138,7 @@ TEST(CutProgressDialog, ReportsFailureWhenTheSplitterFails) {
     auto seen = std::make_shared<ProgressSeen>();
     answerer.Queue(AnswerProgress(seen, cutTimeoutMs));
     EXPECT_EQ(ShowProgressDialog(output), IDCANCEL);
-    EXPECT_EQ(seen->finalStatus, cutFailedText);
+    EXPECT_EQ(seen->finalStatus, L"剪切失败");
     EXPECT_FALSE(seen->animationVisible);
     EXPECT_FALSE(FileExists(output));
     RemoveFolderTree(folder);
@@ -153,7 +153,7 @@ TEST(CutProgressDialogWithoutSplitter, DISABLED_SaysTheSplitterCouldNotBeStarted
     auto seen = std::make_shared<ProgressSeen>();
     answerer.Queue(AnswerProgress(seen, 5000));
     EXPECT_EQ(ShowProgressDialog(output), IDCANCEL);
-    EXPECT_EQ(seen->finalStatus, splitterNotStartedText);
+    EXPECT_EQ(seen->finalStatus, L"无法启动剪切程序 mp3splt.exe");
     EXPECT_FALSE(seen->animationVisible);
     EXPECT_FALSE(FileExists(output));
     RemoveFolderTree(folder);
