@@ -266,3 +266,27 @@ TEST(Scanner, RegionBoundsAreHonoured) {
 }
 
 }  // namespace
+
+namespace {
+
+// A lead-in longer than the search limit means no audio, and the scan stops without reading on;
+// within the limit the frames are found as ever.
+TEST(Scanner, TheFirstFrameMustLieWithinTheLeadingLimit) {
+  mp3test::FixtureFile f("longprefix.mp3");
+  ASSERT_TRUE(f.IsOpen());
+  const uint64_t size = f.Source().Size();
+  struct Case { uint64_t limit; bool findsFrames; } cases[] = {{0, true}, {64 * 1024, false}, {512 * 1024, true}};
+  for (const Case& c : cases) {
+    mp3::ScanOptions options;
+    options.maxLeadingSkip = c.limit;
+    CountingSource counting(f.Source());
+    mp3::FrameScanner scanner(counting, 0, size, options);
+    std::vector<mp3::ScanEvent> events;
+    for (mp3::ScanEvent e; scanner.Next(e);) events.push_back(e);
+    ExpectContiguous(events, 0, size);
+    EXPECT_EQ(!OfKind(events, Kind::Frame).empty(), c.findsFrames) << c.limit;
+    if (!c.findsFrames) EXPECT_LT(counting.totalRead, 2 * 64 * 1024 + 256 * 1024) << "read on past the limit";
+  }
+}
+
+}  // namespace
