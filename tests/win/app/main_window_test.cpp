@@ -1,6 +1,7 @@
 // The menu, the topmost toggle, the accelerators, the web pages and the About box.
 #include "tests/win/app/app_fixture.h"
 #include "resource.h"
+#include "settings/data_folder.h"
 
 #include <vector>
 
@@ -112,4 +113,19 @@ TEST_F(ProgramTest, AboutBoxShowsTheCaptionLineAndClosesWithOk) {
 TEST_F(ProgramTest, UnknownCommandsGoToTheDefaultProcedure) {
     EXPECT_FALSE(theApp.OnCommand(12345));
     EXPECT_TRUE(IsWindow(theApp.mainWindow));
+}
+
+TEST_F(ProgramTest, EndOfSessionSavesTheSettingsWhateverItsParameter) {
+    wchar_t roaming[pathUnits] = {};
+    GetRoamingFolder(theApp.osMajorVersion, roaming);
+    std::wstring settings = std::wstring(roaming) + L"\\Clipvane\\options.ini";
+    for (WPARAM ending : {FALSE, TRUE}) {
+        DeleteFileW(settings.c_str());
+        theApp.eachJump = ending ? 7 : 5;
+        EXPECT_EQ(0, SendMessageW(theApp.mainWindow, WM_ENDSESSION, ending, 0));
+        EXPECT_EQ(theApp.eachJump, static_cast<int>(GetPrivateProfileIntW(L"options", L"eachJump", 0, settings.c_str())))
+            << "WM_ENDSESSION " << ending;
+    }
+    EXPECT_TRUE(IsWindow(theApp.mainWindow));
+    theApp.eachJump = 3;
 }
