@@ -107,6 +107,9 @@ const wchar_t* CachedString(UINT id);
 extern const wchar_t mainWindowClass[];
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Dispatches one message of the program's loop, translating the accelerator table first.
+void DispatchProgramMessage(HACCEL accelerators, MSG& message);
+
 // Centres a window on the desktop, never at a negative position.
 void CenterWindow(HWND window);
 

@@ -13,12 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (theApp.Init(instance)) {
         HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
         MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0)) {
-            if (!TranslateAcceleratorW(theApp.mainWindow, accelerators, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-        }
+        while (GetMessageW(&message, nullptr, 0, 0)) DispatchProgramMessage(accelerators, message);
     }
     OleUninitialize();
     return 0;

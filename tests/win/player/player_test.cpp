@@ -336,3 +336,53 @@ TEST_F(PlayerTest, MutedSettingsOpenSilently) {
     EXPECT_EQ(-500, theApp.volume);
     theApp.bMute = FALSE;
 }
+
+namespace {
+
+// Presses a key as the keyboard would deliver it to the focused window, then runs the
+// program's own loop for a while.
+void PressKey(HACCEL accelerators, WORD key, DWORD settleMs = 150) {
+    HWND target = GetFocus() ? GetFocus() : theApp.mainWindow;
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < settleMs) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchProgramMessage(accelerators, message);
+        Sleep(5);
+    }
+}
+
+}  // namespace
+
+TEST_F(PlayerTest, TheKeysDriveThePlayerThroughTheProgramsLoop) {
+    HACCEL accelerators = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    ASSERT_TRUE(accelerators);
+    theApp.OpenFile(CopyFixture(L"cbr128.mp3", L"keys.mp3").c_str());
+    ASSERT_EQ(Playing, theApp.playState);
+    PressKey(accelerators, VK_UP, 600);
+    PressKey(accelerators, VK_UP, 50);
+    ASSERT_NE(-1, theApp.pointA);
+    ASSERT_NE(-1, theApp.pointB);
+    EXPECT_LE(theApp.pointB - theApp.pointA, 1000);
+    int highest = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 1500;) {
+        PumpMessages(10);
+        int position = theApp.graph->GetPositionMs();
+        EXPECT_GE(position, theApp.pointA - 30);
+        highest = std::max(highest, position);
+    }
+    EXPECT_LE(highest, theApp.pointB + 250) << "playback left the marked stretch";
+    PressKey(accelerators, VK_DOWN);
+    EXPECT_EQ(Paused, theApp.playState);
+    PressKey(accelerators, VK_DOWN);
+    EXPECT_EQ(Playing, theApp.playState);
+    PressKey(accelerators, VK_UP);
+    EXPECT_EQ(-1, theApp.pointA);
+    PressKey(accelerators, VK_END);
+    PressKey(accelerators, VK_HOME);
+    EXPECT_LT(theApp.graph->GetPositionMs(), 1000);
+    PressKey(accelerators, VK_F4);
+    EXPECT_EQ(Stopped, theApp.playState);
+    EXPECT_EQ(L"已停止播放", StatusText(0));
+}
