@@ -120,16 +120,7 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
             for (IBaseFilter* filter : {sourceFilter, splitterFilter, decoderFilter, rendererFilter})
                 graphBuilder->RemoveFilter(filter);
         }
-        ReleaseAndClear(sourceFilter);
-        ReleaseAndClear(splitterFilter);
-        ReleaseAndClear(decoderFilter);
-        ReleaseAndClear(rendererFilter);
-        ReleaseAndClear(graphBuilder);
-        ReleaseAndClear(mediaControl);
-        ReleaseAndClear(mediaEvents);
-        ReleaseAndClear(mediaSeeking);
-        ReleaseAndClear(basicAudio);
-        built = FALSE;
+        ReleaseAll();
         return hr;
     };
 
@@ -206,6 +197,10 @@ void PlaybackGraph::Close() {
     mediaEvents->SetNotifyWindow(0, 0, 0);
     for (IBaseFilter* filter : {sourceFilter, splitterFilter, decoderFilter, rendererFilter})
         graphBuilder->RemoveFilter(filter);
+    ReleaseAll();
+}
+
+void PlaybackGraph::ReleaseAll() {
     ReleaseAndClear(sourceFilter);
     ReleaseAndClear(splitterFilter);
     ReleaseAndClear(decoderFilter);

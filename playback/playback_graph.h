@@ -39,6 +39,10 @@ public:
     IBaseFilter* splitterFilter = nullptr;
     IBaseFilter* decoderFilter = nullptr;
     IBaseFilter* rendererFilter = nullptr;
+
+private:
+    // Drops every reference held, in the order the graph was built, and leaves the object unbuilt.
+    void ReleaseAll();
 };
 
 // The default DirectSound renderer, or null; the caller releases it.
