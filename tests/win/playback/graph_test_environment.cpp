@@ -1,0 +1,60 @@
+// Process-wide set-up of the playback tests: OLE in this (the test) thread, as the program
+// has it, and a real top-level window standing in the main window that the graph notifies.
+#include <windows.h>
+#include <ole2.h>
+
+#include "app/app_state.h"
+#include "tests/win/playback/graph_tests.h"
+
+namespace {
+
+const wchar_t testWindowClass[] = L"ClipvanePlaybackTestWindow";
+int graphMessages = 0;
+
+LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == graphEventMessage) {
+        ++graphMessages;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class GraphTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = TestWindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = testWindowClass;
+        RegisterClassW(&windowClass);
+        theApp.mainWindow = CreateWindowExW(0, testWindowClass, L"playback test", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
+                                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(theApp.mainWindow, nullptr) << "no window: is there a display?";
+    }
+    void TearDown() override {
+        DestroyWindow(theApp.mainWindow);
+        theApp.mainWindow = nullptr;
+        OleUninitialize();
+    }
+};
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new GraphTestEnvironment);
+
+}  // namespace
+
+int GraphMessagesReceived() { return graphMessages; }
+void ResetGraphMessages() { graphMessages = 0; }
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+std::string CaseLabel(const wchar_t* fixture, SplitterKind kind) {
+    std::string label;
+    for (const wchar_t* c = fixture; *c && *c != L'.'; ++c)
+        label += iswalnum(*c) ? static_cast<char>(*c) : '_';
+    return label + "_" + Narrow(KindName(kind));
+}
