@@ -16,28 +16,11 @@ std::wstring DialogItemText(HWND dialog, int id) {
     return WindowText(GetDlgItem(dialog, id));
 }
 
-BOOL CALLBACK FindIconStatic(HWND child, LPARAM context) {
-    wchar_t className[16] = {};
-    GetClassNameW(child, className, 16);
-    if (_wcsicmp(className, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        *reinterpret_cast<HWND*>(context) = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 DialogAnswerer::Reply RecordIcon(std::shared_ptr<UINT> icon, DialogAnswerer::Reply then) {
     return [icon, then](HWND dialog) {
-        HWND iconStatic = nullptr;
-        EnumChildWindows(dialog, FindIconStatic, reinterpret_cast<LPARAM>(&iconStatic));
-        // The standard icons are shared: the box shows the very handle LoadIcon gives here.
-        HICON shown = iconStatic ? reinterpret_cast<HICON>(SendMessageW(iconStatic, STM_GETICON, 0, 0)) : nullptr;
-        *icon = !shown                                      ? 0
-                : shown == LoadIconW(nullptr, IDI_ERROR)    ? UINT(MB_ICONERROR)
-                : shown == LoadIconW(nullptr, IDI_QUESTION) ? UINT(MB_ICONQUESTION)
-                                                            : 0;
+        *icon = MessageBoxIcon(dialog);
         then(dialog);
     };
 }
