@@ -239,13 +239,15 @@ bool PlaybackGraph::IsAtEnd() {
 HRESULT PlaybackGraph::SetVolume(long volume) { return basicAudio->put_Volume(volume); }
 
 void PlaybackGraph::SeekMs(int ms) {
-    if (ms < 0) {
-        ms = 0;
-    } else {
-        int stop = GetStopMs();
-        if (ms > stop) ms = stop;
+    LONGLONG position = 0;
+    if (ms > 0) {
+        // At or past the end, seek to the stop position itself, not to its whole milliseconds:
+        // a stop position between two milliseconds would otherwise leave the seek short of the
+        // end, and IsAtEnd, which compares reference times, would not see the end reached.
+        LONGLONG stop = 0;
+        mediaSeeking->GetStopPosition(&stop);
+        position = ms >= ReferenceTimeToMs(stop) ? stop : MsToReferenceTime(ms);
     }
-    LONGLONG position = MsToReferenceTime(ms);
     mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <memory>
+
 #include "app/app_state.h"
 #include "tests/win/playback/graph_tests.h"
 
@@ -40,6 +42,28 @@ public:
 };
 
 const auto* environment = ::testing::AddGlobalTestEnvironment(new GraphTestEnvironment);
+
+// Arms a HangGuard for every test, so that a graph that deadlocks anywhere in a test (Wine 8's
+// decoder can, on Stop) fails the run with the test's name instead of at the CTest timeout.
+class HangWatch : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo& test) override {
+        std::wstring name;
+        for (const char* c = test.test_suite_name(); *c; ++c) name += static_cast<wchar_t>(*c);
+        name += L".";
+        for (const char* c = test.name(); *c; ++c) name += static_cast<wchar_t>(*c);
+        guard_ = std::make_unique<HangGuard>(L"test " + name, testTimeoutMs);
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { guard_.reset(); }
+
+private:
+    static constexpr DWORD testTimeoutMs = 240000;
+    std::unique_ptr<HangGuard> guard_;
+};
+
+struct HangWatchInstaller {
+    HangWatchInstaller() { ::testing::UnitTest::GetInstance()->listeners().Append(new HangWatch); }
+} hangWatchInstaller;
 
 }  // namespace
 
