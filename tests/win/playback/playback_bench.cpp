@@ -26,6 +26,9 @@ constexpr int defaultOpenRepetitions = 5;
 constexpr DWORD settleTimeoutMs = 10000;
 constexpr DWORD playProbeMs = 500;
 const wchar_t benchWindowClass[] = L"ClipvanePlaybackBenchWindow";
+// The project's parser first: stopping a streaming graph on Wine's MPEG-1 splitter can
+// deadlock in Wine's decoder, and the figures measured before that should not be lost.
+const SplitterKind benchOrder[] = {PreferredParser, Mpeg1Splitter};
 
 double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     LARGE_INTEGER frequency;
@@ -88,8 +91,11 @@ std::vector<SeekFigure> MeasureSeeks(const std::wstring& path, SplitterKind kind
         int runningFrom = graph.GetPositionMs();
         PumpMessages(playProbeMs);
         figure.playedMs = graph.GetPositionMs() - runningFrom;
+        std::printf("%11d %11d %10d %11.1f %11d\n", figure.targetMs, figure.readMs, figure.readMs - figure.targetMs,
+                    figure.settleMs, figure.playedMs);
         figures.push_back(figure);
     }
+    std::fprintf(stderr, "stopping the %ls graph\n", KindName(kind));
     graph.Stop();
     graph.Close();
     return figures;
@@ -115,6 +121,8 @@ bool CreateMainWindow() {
 }  // namespace
 
 int main() {
+    // Unbuffered, so that the figures already measured survive a graph that hangs later.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring path = argc > 1 ? argv[1] : FixturePath(L"long.mp3");
@@ -133,41 +141,31 @@ int main() {
                     counted->audibleMs ? (", " + std::to_string(*counted->audibleMs) + " ms audible").c_str() : "",
                     counted->frameMs);
 
+    // Each kind's figures are printed as soon as they are measured.
     bool allBuilt = true;
-    std::printf("\nOpen (ms)         first    median of %d later   min     max    stop position reported\n",
-                repetitions);
-    std::vector<std::vector<SeekFigure>> seeks;
-    std::vector<int> stops;
-    for (SplitterKind kind : {Mpeg1Splitter, PreferredParser}) {
+    for (SplitterKind kind : benchOrder) {
+        std::printf("\n== %ls\n", KindName(kind));
         OpenFigures open = MeasureOpen(path, kind, repetitions);
-        int stopMs = 0;
-        std::vector<SeekFigure> seek;
         if (FAILED(open.result)) {
             allBuilt = false;
-            std::printf("%-16ls  Open failed: 0x%08lX\n", KindName(kind), static_cast<unsigned long>(open.result));
-        } else {
-            seek = MeasureSeeks(path, kind, &stopMs);
-            auto [low, high] = std::minmax_element(open.laterMs.begin(), open.laterMs.end());
-            std::printf("%-16ls %7.1f  %12.1f          %7.1f %7.1f  %d ms\n", KindName(kind), open.firstMs,
-                        Median(open.laterMs), open.laterMs.empty() ? 0 : *low, open.laterMs.empty() ? 0 : *high, stopMs);
+            std::printf("Open failed: 0x%08lX\n", static_cast<unsigned long>(open.result));
+            continue;
         }
-        seeks.push_back(seek);
-        stops.push_back(stopMs);
-    }
-
-    const SplitterKind order[] = {Mpeg1Splitter, PreferredParser};
-    for (size_t k = 0; k < seeks.size(); ++k) {
-        if (seeks[k].empty()) continue;
-        std::printf("\nSeek while paused, %ls (error = read back - asked; played = movement in %lu ms of play)\n",
-                    KindName(order[k]), playProbeMs);
+        auto [low, high] = std::minmax_element(open.laterMs.begin(), open.laterMs.end());
+        std::printf("Open: first %.1f ms; later %d: median %.1f ms, min %.1f, max %.1f\n", open.firstMs,
+                    static_cast<int>(open.laterMs.size()), Median(open.laterMs), open.laterMs.empty() ? 0 : *low,
+                    open.laterMs.empty() ? 0 : *high);
+        int stopMs = 0;
+        std::printf("Seek while paused (error = read back - asked; played = movement in %lu ms of play)\n",
+                    playProbeMs);
         std::printf("   asked ms     read ms   error ms   settle ms   played ms\n");
+        std::vector<SeekFigure> seek = MeasureSeeks(path, kind, &stopMs);
         int worst = 0;
-        for (const SeekFigure& f : seeks[k]) {
+        for (const SeekFigure& f : seek) {
             int error = f.readMs - f.targetMs;
             worst = std::max(worst, std::abs(error));
-            std::printf("%11d %11d %10d %11.1f %11d\n", f.targetMs, f.readMs, error, f.settleMs, f.playedMs);
         }
-        std::printf("worst |error|: %d ms\n", worst);
+        std::printf("stop position reported: %d ms; worst |error|: %d ms\n", stopMs, worst);
     }
 
     DestroyWindow(theApp.mainWindow);
