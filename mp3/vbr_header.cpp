@@ -99,9 +99,9 @@ bool PlausibleEncoder(const uint8_t* p) {
   return true;
 }
 
-int XingFieldsSize(const InfoFrameSpec& spec) {
-  return kXingMagicSize + kXingFlagsSize + kXingFieldSize * 2 + (spec.toc ? kTocSize : 0) +
-         (spec.quality ? kXingFieldSize : 0);
+int XingFieldsSize(const InfoFrameSpec& wanted) {
+  return kXingMagicSize + kXingFlagsSize + kXingFieldSize * 2 + (wanted.toc ? kTocSize : 0) +
+         (wanted.quality ? kXingFieldSize : 0);
 }
 
 void WriteLameTag(uint8_t* frame, size_t at, const LameFields& lame, uint32_t musicLength) {
@@ -205,14 +205,14 @@ std::optional<InfoFrame> ParseInfoFrame(const FrameHeader& header, ByteView fram
   return info;
 }
 
-std::vector<uint8_t> BuildInfoFrame(const InfoFrameSpec& spec) {
-  const FrameHeader& like = spec.like;
+std::vector<uint8_t> BuildInfoFrame(const InfoFrameSpec& wanted) {
+  const FrameHeader& like = wanted.like;
   if (like.layer != Layer::III || like.sampleRate == 0) return {};
   FrameHeader sideInfoOf = like;
   sideInfoOf.hasCrc = false;
   const int xingAt = sideInfoOf.DataOffset();
-  const int lameAt = xingAt + XingFieldsSize(spec);
-  const int needed = lameAt + (spec.lame ? kLameTagSize : 0);
+  const int lameAt = xingAt + XingFieldsSize(wanted);
+  const int needed = lameAt + (wanted.lame ? kLameTagSize : 0);
   const std::optional<int> bitrate = SmallestBitrateFor(like.version, like.layer, like.sampleRate, needed);
   if (!bitrate) return {};
   std::optional<FrameHeader> h = MakeFrameHeader(like.version, like.layer, *bitrate, like.sampleRate, like.channelMode);
@@ -223,27 +223,27 @@ std::vector<uint8_t> BuildInfoFrame(const InfoFrameSpec& spec) {
   PutBigEndian(frame.data(), raw, 4);
 
   uint8_t* x = frame.data() + xingAt;
-  std::memcpy(x, spec.asInfo ? "Info" : "Xing", 4);
-  const uint32_t flags = kXingFrames | kXingBytes | (spec.toc ? kXingToc : 0u) | (spec.quality ? kXingQuality : 0u);
+  std::memcpy(x, wanted.asInfo ? "Info" : "Xing", 4);
+  const uint32_t flags = kXingFrames | kXingBytes | (wanted.toc ? kXingToc : 0u) | (wanted.quality ? kXingQuality : 0u);
   PutBigEndian(x + 4, flags, 4);
   // As LAME counts them: the byte total includes the information frame itself.
-  const uint32_t totalBytes = spec.bytes + uint32_t(length);
+  const uint32_t totalBytes = wanted.bytes + uint32_t(length);
   size_t pos = size_t(xingAt) + 8;
-  PutBigEndian(frame.data() + pos, spec.frames, 4);
+  PutBigEndian(frame.data() + pos, wanted.frames, 4);
   pos += 4;
   PutBigEndian(frame.data() + pos, totalBytes, 4);
   pos += 4;
-  if (spec.toc) {
-    std::copy(spec.toc->begin(), spec.toc->end(), frame.begin() + long(pos));
+  if (wanted.toc) {
+    std::copy(wanted.toc->begin(), wanted.toc->end(), frame.begin() + long(pos));
     pos += kTocSize;
   }
-  if (spec.quality) {
-    PutBigEndian(frame.data() + pos, *spec.quality, 4);
+  if (wanted.quality) {
+    PutBigEndian(frame.data() + pos, *wanted.quality, 4);
     pos += 4;
   }
-  if (spec.lame) {
-    const uint32_t musicLength = spec.lame->musicLength != 0 ? spec.lame->musicLength : totalBytes;
-    WriteLameTag(frame.data(), pos, *spec.lame, musicLength);
+  if (wanted.lame) {
+    const uint32_t musicLength = wanted.lame->musicLength != 0 ? wanted.lame->musicLength : totalBytes;
+    WriteLameTag(frame.data(), pos, *wanted.lame, musicLength);
   }
   return frame;
 }
