@@ -99,7 +99,7 @@ bool PlausibleEncoder(const uint8_t* p) {
   return true;
 }
 
-int XingFieldsSize(const InfoFrameSpec& wanted) {
+int XingFieldsSize(const InfoFrameRequest& wanted) {
   return kXingMagicSize + kXingFlagsSize + kXingFieldSize * 2 + (wanted.toc ? kTocSize : 0) +
          (wanted.quality ? kXingFieldSize : 0);
 }
@@ -205,7 +205,7 @@ std::optional<InfoFrame> ParseInfoFrame(const FrameHeader& header, ByteView fram
   return info;
 }
 
-std::vector<uint8_t> BuildInfoFrame(const InfoFrameSpec& wanted) {
+std::vector<uint8_t> BuildInfoFrame(const InfoFrameRequest& wanted) {
   const FrameHeader& like = wanted.like;
   if (like.layer != Layer::III || like.sampleRate == 0) return {};
   FrameHeader sideInfoOf = like;

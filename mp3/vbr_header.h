@@ -98,12 +98,12 @@ struct LameFields {
   std::string encoder = "LAME3.100";  // cut/padded to 9 bytes
   int encoderDelay = 0;    // clamped to 0..4095
   int encoderPadding = 0;  // clamped to 0..4095
-  uint32_t musicLength = 0;  // 0: filled with info frame size + InfoFrameSpec::bytes
+  uint32_t musicLength = 0;  // 0: filled with info frame size + InfoFrameRequest::bytes
   uint16_t musicCrc = 0;
   uint8_t vbrMethod = 0;   // 0 unknown, 1 CBR, 3..6 VBR methods
 };
 
-struct InfoFrameSpec {
+struct InfoFrameRequest {
   // Stream parameters come from any header of the stream: version, layer, sample rate
   // and channel mode are kept; bitrate is chosen as the smallest that fits.
   FrameHeader like;
@@ -118,9 +118,9 @@ struct InfoFrameSpec {
 
 // Builds a complete information frame: a valid silent Layer III frame (zero side
 // information, no CRC field) of the stream's version, sample rate and channel mode with
-// the smallest bitrate that fits all fields. Returns an empty vector when the spec
+// the smallest bitrate that fits all fields. Returns an empty vector when the request
 // cannot be written (Layer I or II stream: the formats carry Xing only in Layer III).
-std::vector<uint8_t> BuildInfoFrame(const InfoFrameSpec& spec);
+std::vector<uint8_t> BuildInfoFrame(const InfoFrameRequest& wanted);
 
 // A TOC for a stream of `frameCount` equal-duration frames whose byte offset (relative to
 // the first byte that `totalBytes` counts) is given by `offsetOfFrame(i)`:

@@ -48,13 +48,13 @@ bool FrameCopier::CopyRange(const mp3::ByteRange& range) {
 }
 
 namespace {
-mp3::InfoFrameSpec MakeSpec(const mp3::FrameHeader& like, bool withLame, bool withQuality) {
-  mp3::InfoFrameSpec spec;
-  spec.like = like;
-  spec.toc = mp3::Toc{};
-  if (withLame) spec.lame = mp3::LameFields{};
-  if (withQuality) spec.quality = 0;
-  return spec;
+mp3::InfoFrameRequest MakeSpec(const mp3::FrameHeader& like, bool withLame, bool withQuality) {
+  mp3::InfoFrameRequest wanted;
+  wanted.like = like;
+  wanted.toc = mp3::Toc{};
+  if (withLame) wanted.lame = mp3::LameFields{};
+  if (withQuality) wanted.quality = 0;
+  return wanted;
 }
 }  // namespace
 
@@ -91,19 +91,19 @@ bool FrameCopier::FinishInfoFrame(std::optional<mp3::LameFields> lame, std::opti
     return Fail("information frame fields differ from the reserved ones");
   if (frames_ > UINT32_MAX || audioBytes_ + infoSize_ > UINT32_MAX)
     return Fail("the output is too long for an information frame");
-  mp3::InfoFrameSpec spec;
-  spec.like = streamHeader_;
-  spec.asInfo = constantBitrate_;
-  spec.frames = static_cast<uint32_t>(frames_);
-  spec.bytes = static_cast<uint32_t>(audioBytes_);
-  spec.toc = toc_.Build(frames_, infoSize_, infoSize_ + audioBytes_);
-  spec.quality = quality;
+  mp3::InfoFrameRequest wanted;
+  wanted.like = streamHeader_;
+  wanted.asInfo = constantBitrate_;
+  wanted.frames = static_cast<uint32_t>(frames_);
+  wanted.bytes = static_cast<uint32_t>(audioBytes_);
+  wanted.toc = toc_.Build(frames_, infoSize_, infoSize_ + audioBytes_);
+  wanted.quality = quality;
   if (lame) {
     lame->musicLength = 0;  // filled in by the builder: information frame plus audio
     lame->musicCrc = musicCrc_;
   }
-  spec.lame = lame;
-  std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+  wanted.lame = lame;
+  std::vector<uint8_t> frame = mp3::BuildInfoFrame(wanted);
   if (frame.size() != infoSize_) return Fail("the information frame changed size");
   if (!output_.Overwrite(infoOffset_, frame.data(), frame.size())) return Fail(output_.Error());
   return true;

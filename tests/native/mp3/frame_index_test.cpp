@@ -116,9 +116,9 @@ TEST(FrameIndex, FramesOfAnotherStreamAreNotIndexed) {
 }
 
 TEST(FrameIndex, AnInformationFrameAloneIsNoAudio) {
-  mp3::InfoFrameSpec spec;
-  spec.like = *mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
-  const std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+  mp3::InfoFrameRequest wanted;
+  wanted.like = *mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
+  const std::vector<uint8_t> frame = mp3::BuildInfoFrame(wanted);
   mp3::MemorySource source{mp3::ByteView(frame)};
   const mp3::IndexResult result = mp3::BuildFrameIndex(source);
   EXPECT_EQ(result.status, mp3::Status::NoAudio);

@@ -155,21 +155,21 @@ void Exercise(const std::vector<uint8_t>& data, Mutator& m) {
   ASSERT_LE(layout.audioEnd, size);
 
   if (result.ok()) {
-    mp3::InfoFrameSpec spec;
-    spec.like = index.StreamHeader();
-    spec.frames = uint32_t(m.Engine()());
-    spec.bytes = uint32_t(m.Engine()());
-    if (m.Below(2)) spec.toc = mp3::BuildToc(index.FrameCount(), index.AudioBytes(), [&](uint64_t f) {
+    mp3::InfoFrameRequest wanted;
+    wanted.like = index.StreamHeader();
+    wanted.frames = uint32_t(m.Engine()());
+    wanted.bytes = uint32_t(m.Engine()());
+    if (m.Below(2)) wanted.toc = mp3::BuildToc(index.FrameCount(), index.AudioBytes(), [&](uint64_t f) {
       return index.FrameOffset(size_t(f)) - index.FrameOffset(0);
     });
-    if (m.Below(2)) spec.lame = mp3::LameFields{"", int(m.Engine()()), int(m.Engine()()), 0, 0, 0};
-    const std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+    if (m.Below(2)) wanted.lame = mp3::LameFields{"", int(m.Engine()()), int(m.Engine()()), 0, 0, 0};
+    const std::vector<uint8_t> frame = mp3::BuildInfoFrame(wanted);
     if (!frame.empty()) {
       const auto h = mp3::ParseFrameHeader(mp3::ByteView(frame));
       ASSERT_TRUE(h);
       const auto info = mp3::ParseInfoFrame(*h, mp3::ByteView(frame));
       ASSERT_TRUE(info && info->xing);
-      ASSERT_EQ(info->xing->frames, spec.frames);
+      ASSERT_EQ(info->xing->frames, wanted.frames);
     }
   }
 }

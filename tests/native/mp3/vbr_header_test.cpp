@@ -100,21 +100,21 @@ TEST(InfoFrame, BuildThenParseRoundTrip) {
       const std::optional<mp3::FrameHeader> like =
           mp3::MakeFrameHeader(s.version, Layer::III, s.version == Version::Mpeg1 ? 128 : 64, s.rate, s.mode, true, true);
       ASSERT_TRUE(like);
-      mp3::InfoFrameSpec spec;
-      spec.like = *like;
-      spec.asInfo = variant == 1;
-      spec.frames = 12345;
-      spec.bytes = 4000000;
-      if (variant != 2) spec.toc = RisingToc();
-      if (variant == 0) spec.quality = 57;
+      mp3::InfoFrameRequest wanted;
+      wanted.like = *like;
+      wanted.asInfo = variant == 1;
+      wanted.frames = 12345;
+      wanted.bytes = 4000000;
+      if (variant != 2) wanted.toc = RisingToc();
+      if (variant == 0) wanted.quality = 57;
       if (variant != 2) {
         mp3::LameFields lame;
         lame.encoderDelay = 576 + variant;
         lame.encoderPadding = 1234;
         lame.musicCrc = 0xBEEF;
-        spec.lame = lame;
+        wanted.lame = lame;
       }
-      const std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+      const std::vector<uint8_t> frame = mp3::BuildInfoFrame(wanted);
       ASSERT_FALSE(frame.empty());
       const std::optional<mp3::FrameHeader> h = mp3::ParseFrameHeader(mp3::ByteView(frame));
       ASSERT_TRUE(h);
@@ -137,13 +137,13 @@ TEST(InfoFrame, BuildThenParseRoundTrip) {
       for (int i = 4; i < h->DataOffset(); ++i) EXPECT_EQ(frame[size_t(i)], 0) << i;
       const std::optional<mp3::InfoFrame> info = mp3::ParseInfoFrame(*h, mp3::ByteView(frame));
       ASSERT_TRUE(info && info->xing);
-      EXPECT_EQ(info->xing->isInfo, spec.asInfo);
+      EXPECT_EQ(info->xing->isInfo, wanted.asInfo);
       EXPECT_EQ(info->xing->frames, 12345u);
       EXPECT_EQ(info->xing->bytes, 4000000u + frame.size());
-      EXPECT_EQ(info->xing->toc.has_value(), spec.toc.has_value());
-      if (spec.toc) EXPECT_EQ(*info->xing->toc, *spec.toc);
-      EXPECT_EQ(info->xing->quality, spec.quality);
-      ASSERT_EQ(info->lame.has_value(), spec.lame.has_value());
+      EXPECT_EQ(info->xing->toc.has_value(), wanted.toc.has_value());
+      if (wanted.toc) EXPECT_EQ(*info->xing->toc, *wanted.toc);
+      EXPECT_EQ(info->xing->quality, wanted.quality);
+      ASSERT_EQ(info->lame.has_value(), wanted.lame.has_value());
       if (info->lame) {
         EXPECT_EQ(info->lame->encoder, "LAME3.100");
         EXPECT_EQ(info->lame->encoderDelay, 576 + variant);
@@ -161,14 +161,14 @@ TEST(InfoFrame, BuiltFrameLeadsAStreamAndIsNotAudio) {
   mp3::MemorySource audioSource{mp3::ByteView(audio)};
   const mp3::IndexResult plain = mp3::BuildFrameIndex(audioSource);
   ASSERT_TRUE(plain.ok());
-  mp3::InfoFrameSpec spec;
-  spec.like = plain.index.StreamHeader();
-  spec.frames = uint32_t(plain.index.FrameCount());
-  spec.bytes = uint32_t(plain.index.AudioBytes());
-  spec.toc = mp3::BuildToc(plain.index.FrameCount(), plain.index.AudioBytes(),
+  mp3::InfoFrameRequest wanted;
+  wanted.like = plain.index.StreamHeader();
+  wanted.frames = uint32_t(plain.index.FrameCount());
+  wanted.bytes = uint32_t(plain.index.AudioBytes());
+  wanted.toc = mp3::BuildToc(plain.index.FrameCount(), plain.index.AudioBytes(),
                            [&](uint64_t f) { return plain.index.FrameOffset(size_t(f)); });
-  spec.lame = mp3::LameFields{};
-  std::vector<uint8_t> file = mp3::BuildInfoFrame(spec);
+  wanted.lame = mp3::LameFields{};
+  std::vector<uint8_t> file = mp3::BuildInfoFrame(wanted);
   mp3test::Append(file, audio);
   mp3::MemorySource source{mp3::ByteView(file)};
   const mp3::IndexResult withInfo = mp3::BuildFrameIndex(source);
@@ -184,21 +184,21 @@ TEST(InfoFrame, BuiltFrameLeadsAStreamAndIsNotAudio) {
 }
 
 TEST(InfoFrame, LayerOneAndTwoAreNotWritten) {
-  mp3::InfoFrameSpec spec;
-  spec.like = *mp3::MakeFrameHeader(Version::Mpeg1, Layer::II, 192, 48000, ChannelMode::Stereo);
-  EXPECT_TRUE(mp3::BuildInfoFrame(spec).empty());
-  spec.like = *mp3::MakeFrameHeader(Version::Mpeg1, Layer::I, 192, 48000, ChannelMode::Stereo);
-  EXPECT_TRUE(mp3::BuildInfoFrame(spec).empty());
+  mp3::InfoFrameRequest wanted;
+  wanted.like = *mp3::MakeFrameHeader(Version::Mpeg1, Layer::II, 192, 48000, ChannelMode::Stereo);
+  EXPECT_TRUE(mp3::BuildInfoFrame(wanted).empty());
+  wanted.like = *mp3::MakeFrameHeader(Version::Mpeg1, Layer::I, 192, 48000, ChannelMode::Stereo);
+  EXPECT_TRUE(mp3::BuildInfoFrame(wanted).empty());
 }
 
 TEST(InfoFrame, DelayAndPaddingAreClampedTo12Bits) {
-  mp3::InfoFrameSpec spec;
-  spec.like = *mp3::MakeFrameHeader(Version::Mpeg1, Layer::III, 128, 44100, ChannelMode::Stereo);
+  mp3::InfoFrameRequest wanted;
+  wanted.like = *mp3::MakeFrameHeader(Version::Mpeg1, Layer::III, 128, 44100, ChannelMode::Stereo);
   mp3::LameFields lame;
   lame.encoderDelay = 5000;
   lame.encoderPadding = -3;
-  spec.lame = lame;
-  const std::vector<uint8_t> frame = mp3::BuildInfoFrame(spec);
+  wanted.lame = lame;
+  const std::vector<uint8_t> frame = mp3::BuildInfoFrame(wanted);
   const std::optional<mp3::InfoFrame> info = mp3::ParseInfoFrame(*mp3::ParseFrameHeader(mp3::ByteView(frame)), mp3::ByteView(frame));
   ASSERT_TRUE(info && info->lame);
   EXPECT_EQ(info->lame->encoderDelay, 4095);
