@@ -1,4 +1,7 @@
 #include "app/child_process.h"
+#include "resource.h"
+
+#include <commctrl.h>
 
 HANDLE StartHiddenProcess(wchar_t* commandLine) {
     STARTUPINFOW startup = {};
@@ -10,6 +13,15 @@ HANDLE StartHiddenProcess(wchar_t* commandLine) {
         return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;
+}
+
+void StartBusyAnimation(HWND animation) {
+    SendMessageW(animation, ACM_OPENW, 0, reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_BUSY_AVI)));
+}
+
+void StopBusyAnimation(HWND animation) {
+    SendMessageW(animation, ACM_STOP, 0, 0);
+    SendMessageW(animation, ACM_OPENW, 0, 0);
 }
 
 bool ProcessStillRunning(HANDLE process) {

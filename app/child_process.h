@@ -6,3 +6,7 @@
 HANDLE StartHiddenProcess(wchar_t* commandLine);
 // True while the process runs; a null or invalid handle counts as ended.
 bool ProcessStillRunning(HANDLE process);
+
+// The busy clip that plays in an animation control while a tool runs; stopping also closes it.
+void StartBusyAnimation(HWND animation);
+void StopBusyAnimation(HWND animation);

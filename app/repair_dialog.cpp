@@ -3,7 +3,6 @@
 #include "app/child_process.h"
 #include "resource.h"
 
-#include <commctrl.h>
 
 namespace {
 
@@ -22,15 +21,14 @@ INT_PTR CALLBACK RepairDialog(HWND dialog, UINT message, WPARAM, LPARAM lParam) 
     case WM_INITDIALOG:
         repairCommandLine = reinterpret_cast<wchar_t*>(lParam);
         repairAnimation = GetDlgItem(dialog, IDC_REPAIR_ANIMATION);
-        SendMessageW(repairAnimation, ACM_OPENW, 0, reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_BUSY_AVI)));
+        StartBusyAnimation(repairAnimation);
         repairProcess = StartHiddenProcess(repairCommandLine);
         SetTimer(dialog, repairTimer, repairPollMs, nullptr);
         repairFinished = false;
         return TRUE;
     case WM_TIMER:
         if (repairFinished || ProcessStillRunning(repairProcess)) return TRUE;
-        SendMessageW(repairAnimation, ACM_STOP, 0, 0);
-        SendMessageW(repairAnimation, ACM_OPENW, 0, 0);
+        StopBusyAnimation(repairAnimation);
         if (repairProcess) CloseHandle(repairProcess);
         repairProcess = nullptr;
         repairFinished = true;

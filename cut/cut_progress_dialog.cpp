@@ -31,18 +31,13 @@ HANDLE StartSplitter() {
     return StartHiddenProcess(commandLine);
 }
 
-void StopAnimation() {
-    SendMessageW(cutAnimation, ACM_STOP, 0, 0);
-    SendMessageW(cutAnimation, ACM_OPENW, 0, 0);
-}
-
 // Leaves the running state: every path out of it comes here exactly once.
 void EndRun(HWND dialog) {
     if (splitterProcess) CloseHandle(splitterProcess);
     splitterProcess = nullptr;
     cutFinished = true;
     KillTimer(dialog, cutTimer);
-    StopAnimation();
+    StopBusyAnimation(cutAnimation);
 }
 
 void ShowOutcome(HWND dialog, const wchar_t* text) {
@@ -61,11 +56,11 @@ bool SplitterSucceeded(HANDLE process) {
 void OnInit(HWND dialog, LPARAM parameter) {
     outputPath = reinterpret_cast<const wchar_t*>(parameter);
     cutAnimation = GetDlgItem(dialog, IDC_CUT_ANIMATION);
-    SendMessageW(cutAnimation, ACM_OPENW, 0, reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_BUSY_AVI)));
+    StartBusyAnimation(cutAnimation);
     SetDlgItemTextW(dialog, IDC_CUT_OUTPUT_PATH, outputPath);
     splitterProcess = StartSplitter();
     if (!splitterProcess) {
-        StopAnimation();
+        StopBusyAnimation(cutAnimation);
         ShowOutcome(dialog, CachedString(IDS_SPLITTER_NOT_STARTED));
         return;
     }
