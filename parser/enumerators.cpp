@@ -10,6 +10,17 @@
 namespace clipvane_parser {
 namespace {
 
+// IEnumXxx::Skip: moves on by `count`, stopping at the end (S_FALSE when it got there early).
+HRESULT SkipWithin(ULONG &position, ULONG count, ULONG size) {
+  if (count > size - position) {
+    position = size;
+    return S_FALSE;
+  }
+  position += count;
+  return S_OK;
+}
+
+
 constexpr ULONG kPinCount = 2;
 
 // Reference counting and QueryInterface shared by both enumerators.
@@ -61,14 +72,7 @@ class PinEnumerator final : public EnumeratorBase<IEnumPins> {
     if (fetched) *fetched = count;
     return count == wanted ? S_OK : S_FALSE;
   }
-  STDMETHODIMP Skip(ULONG count) override {
-    if (count > kPinCount - position_) {
-      position_ = kPinCount;
-      return S_FALSE;
-    }
-    position_ += count;
-    return S_OK;
-  }
+  STDMETHODIMP Skip(ULONG count) override { return SkipWithin(position_, count, kPinCount); }
   STDMETHODIMP Reset() override {
     position_ = 0;
     return S_OK;
@@ -114,12 +118,7 @@ class MediaTypeEnumerator final : public EnumeratorBase<IEnumMediaTypes> {
     return count == wanted ? S_OK : S_FALSE;
   }
   STDMETHODIMP Skip(ULONG count) override {
-    if (count > types_.size() - position_) {
-      position_ = static_cast<ULONG>(types_.size());
-      return S_FALSE;
-    }
-    position_ += count;
-    return S_OK;
+    return SkipWithin(position_, count, static_cast<ULONG>(types_.size()));
   }
   STDMETHODIMP Reset() override {
     position_ = 0;

@@ -117,20 +117,9 @@ STDMETHODIMP InputPin::ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *t
   return hr;
 }
 
-STDMETHODIMP InputPin::Disconnect() {
-  EnterCriticalSection(&filter_.lock);
-  HRESULT hr = S_OK;
-  if (filter_.state != State_Stopped) {
-    hr = VFW_E_NOT_STOPPED;
-  } else if (!peer_) {
-    hr = S_FALSE;
-  } else {
-    ReleaseStreamData(filter_.stream);
-    filter_.output.ResetPositions();
-    ClearConnection();
-  }
-  LeaveCriticalSection(&filter_.lock);
-  return hr;
+void InputPin::DropConnectionState() {
+  ReleaseStreamData(filter_.stream);
+  filter_.output.ResetPositions();
 }
 
 STDMETHODIMP InputPin::QueryAccept(const AM_MEDIA_TYPE *type) {

@@ -174,20 +174,9 @@ void OutputPin::ReleaseTransport() {
 
 STDMETHODIMP OutputPin::ReceiveConnection(IPin *, const AM_MEDIA_TYPE *) { return E_UNEXPECTED; }
 
-STDMETHODIMP OutputPin::Disconnect() {
-  EnterCriticalSection(&filter_.lock);
-  HRESULT hr = S_OK;
-  if (filter_.state != State_Stopped) {
-    hr = VFW_E_NOT_STOPPED;
-  } else if (!peer_) {
-    hr = S_FALSE;
-  } else {
-    StopStreaming();
-    ReleaseTransport();
-    ClearConnection();
-  }
-  LeaveCriticalSection(&filter_.lock);
-  return hr;
+void OutputPin::DropConnectionState() {
+  StopStreaming();
+  ReleaseTransport();
 }
 
 STDMETHODIMP OutputPin::QueryAccept(const AM_MEDIA_TYPE *type) {

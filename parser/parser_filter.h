@@ -38,6 +38,8 @@ class PinBase : public IPin {
   STDMETHODIMP QueryDirection(PIN_DIRECTION *direction) override;
   STDMETHODIMP QueryId(LPWSTR *id) override;
   STDMETHODIMP QueryInternalConnections(IPin **pins, ULONG *count) override;
+  // Refused while the filter runs; otherwise drops what the pin built on its connection.
+  STDMETHODIMP Disconnect() override;
 
   bool IsConnected() const { return peer_ != nullptr; }
   bool HasConnectionType(const AM_MEDIA_TYPE &type) const;
@@ -47,6 +49,8 @@ class PinBase : public IPin {
   // Stores the connection (peer reference and a copy of the type).
   HRESULT SetConnection(IPin *peer, const AM_MEDIA_TYPE &type);
   void ClearConnection();
+  // What a pin lets go of when its connection ends, before the connection itself is cleared.
+  virtual void DropConnectionState() = 0;
 
   ParserFilter &filter_;
   PIN_DIRECTION direction_;
@@ -62,7 +66,7 @@ class InputPin final : public PinBase {
   STDMETHODIMP QueryInterface(REFIID iid, void **result) override;
   STDMETHODIMP Connect(IPin *receiver, const AM_MEDIA_TYPE *type) override;
   STDMETHODIMP ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *type) override;
-  STDMETHODIMP Disconnect() override;
+  void DropConnectionState() override;
   STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE *type) override;
   STDMETHODIMP EnumMediaTypes(IEnumMediaTypes **types) override;
   STDMETHODIMP EndOfStream() override;
@@ -84,7 +88,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   // IPin
   STDMETHODIMP Connect(IPin *receiver, const AM_MEDIA_TYPE *type) override;
   STDMETHODIMP ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *type) override;
-  STDMETHODIMP Disconnect() override;
+  void DropConnectionState() override;
   STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE *type) override;
   STDMETHODIMP EnumMediaTypes(IEnumMediaTypes **types) override;
   STDMETHODIMP EndOfStream() override;

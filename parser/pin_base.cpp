@@ -11,6 +11,21 @@ PinBase::PinBase(ParserFilter &filter, PIN_DIRECTION direction, const wchar_t *n
 
 PinBase::~PinBase() { ClearConnection(); }
 
+STDMETHODIMP PinBase::Disconnect() {
+  EnterCriticalSection(&filter_.lock);
+  HRESULT hr = S_OK;
+  if (filter_.state != State_Stopped) {
+    hr = VFW_E_NOT_STOPPED;
+  } else if (!peer_) {
+    hr = S_FALSE;
+  } else {
+    DropConnectionState();
+    ClearConnection();
+  }
+  LeaveCriticalSection(&filter_.lock);
+  return hr;
+}
+
 STDMETHODIMP_(ULONG) PinBase::AddRef() { return filter_.AddRef(); }
 STDMETHODIMP_(ULONG) PinBase::Release() { return filter_.Release(); }
 
