@@ -31,15 +31,17 @@ HRESULT StatusToResult(mp3::Status status) {
   return VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-constexpr uint64_t kMaxLeadingSkip = 64 * 1024;
+// Generous enough for a broken tag or a cover picture in front of the audio (which the
+// system's splitter would otherwise get, with its bitrate-guessed length), small enough that a
+// large file of something else is not read to its end.
+constexpr uint64_t kMaxLeadingSkip = 16 * 1024 * 1024;
 
 // Reads the whole file through the reader and builds what the output pin needs.
 HRESULT AnalyzeSource(IAsyncReader *reader, std::unique_ptr<StreamData> &result) {
   AsyncByteSource source(reader);
   if (!source.Valid()) return VFW_E_TYPE_NOT_ACCEPTED;
-  // Like other MPEG audio parsers it looks for the first frame near the start only: a file
-  // with more in front of its audio is not taken for MP3 (the repair tool cuts such a lead-in
-  // away), and a large file of something else is not read to its end.
+  // A file with more than the limit in front of its audio is not taken for MP3; the repair
+  // tool cuts such a lead-in away.
   mp3::ScanOptions options;
   options.maxLeadingSkip = kMaxLeadingSkip;
   mp3::IndexResult indexed = mp3::BuildFrameIndex(source, options);

@@ -272,13 +272,18 @@ TEST_F(PlayerTest, AFileNoToolCanFixShowsTheLoadFailure) {
 }
 
 TEST_F(PlayerTest, AFileOnlyTheSystemSplitterAcceptsLoadsWithoutRepair) {
-    // Our parser looks for the first frame near the start only; the system's splitter does not.
-    std::wstring path = CopyFixture(L"longprefix.mp3", L"lead-in.mp3");
+    std::wstring path = CopyFixture(L"freeformat.mp3", L"free.mp3");
     DialogAnswerer answerer;
     theApp.OpenFile(path.c_str());
-    EXPECT_TRUE(theApp.loaded);
+    ASSERT_TRUE(theApp.loaded);
     EXPECT_TRUE(answerer.Shown().empty());
     EXPECT_FALSE(FileExists(path + L".bak"));
+    CLSID splitter = {};
+    ASSERT_EQ(S_OK, theApp.graph->splitterFilter->GetClassID(&splitter));
+    EXPECT_EQ(CLSID_MPEG1Splitter, splitter);
+    // At its end the program stops by itself. Stopping Wine's splitter while it still delivers
+    // hangs now and then (a Wine fault), so the test waits for the end instead.
+    EXPECT_TRUE(PumpUntil([] { return theApp.playState == Stopped; }, 10000));
 }
 
 TEST_F(PlayerTest, AFileNoSplitterAcceptsIsRepairedAndPlays) {
