@@ -43,7 +43,10 @@ std::wstring WinePath(const std::string &unixPath) {
 }
 
 bool IndexFixture(const char *name, mp3::FrameIndex &index) {
-  const std::wstring path = WinePath(FixturePath(name));
+  return IndexPath(WinePath(FixturePath(name)), index);
+}
+
+bool IndexPath(const std::wstring &path, mp3::FrameIndex &index) {
   std::FILE *file = _wfopen(path.c_str(), L"rb");
   if (!file) return false;
   mp3::FileSource source(file);

@@ -21,6 +21,8 @@ std::wstring WinePath(const std::string &unixPath);
 // The frame index of a fixture, built natively with the MP3 library: the reference the
 // filter's timeline must agree with.
 bool IndexFixture(const char *name, mp3::FrameIndex &index);
+// The same for a file given by its Windows path (Z:\... reaches the Unix side).
+bool IndexPath(const std::wstring &path, mp3::FrameIndex &index);
 // Duration of one frame of the stream, in 100-ns units.
 LONGLONG FrameUnits(const mp3::FrameIndex &index);
 

@@ -32,19 +32,6 @@ LARGE_INTEGER Now() {
   return now;
 }
 
-// A file given as Z:\... is read natively for the reference index; the bench takes the
-// Windows form of the path.
-bool IndexPath(const std::wstring &path, mp3::FrameIndex &index) {
-  std::FILE *file = _wfopen(path.c_str(), L"rb");
-  if (!file) return false;
-  mp3::FileSource source(file);
-  mp3::IndexResult result = mp3::BuildFrameIndex(source);
-  std::fclose(file);
-  if (!result.ok()) return false;
-  index = std::move(result.index);
-  return true;
-}
-
 void MeasureConnect(const std::wstring &path) {
   std::vector<double> times;
   for (int run = 0; run < kConnectRuns; ++run) {
