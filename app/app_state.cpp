@@ -58,7 +58,7 @@ AppState::AppState() {
     panelContainer = controlPanel = browserWindow = infoStrip = abPanel = timelineBar = toolbar = nullptr;
     loaded = FALSE;
     playState = Stopped;
-    pointA = pointB = -1;
+    pointA = pointB = unsetPoint;
     topmost = FALSE;
     osMajorVersion = ReadOsMajorVersion();
 }

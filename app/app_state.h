@@ -6,8 +6,10 @@
 #include <commdlg.h>
 #include <shellapi.h>
 #include <initializer_list>
+#include <memory>
 
-class PlaybackGraph;
+#include "logic/transport_logic.h"
+#include "playback/playback_graph.h"
 
 enum PlayState : int { Stopped = 0, Paused = 1, Playing = 2 };
 
@@ -93,7 +95,7 @@ public:
     int fineTuning;
     BOOL bMute;
     int volume;
-    PlaybackGraph* graph;
+    std::unique_ptr<PlaybackGraph> graph;
     DWORD osMajorVersion;
     BOOL topmost;
 };

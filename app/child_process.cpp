@@ -3,16 +3,16 @@
 
 #include <commctrl.h>
 
-HANDLE StartHiddenProcess(wchar_t* commandLine) {
+ScopedHandle StartHiddenProcess(wchar_t* commandLine) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);  // 68
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+        return ScopedHandle();
+    ScopedHandle unusedThread(process.hThread);
+    return ScopedHandle(process.hProcess);
 }
 
 void StartBusyAnimation(HWND animation) {

@@ -2,8 +2,10 @@
 #pragma once
 #include <windows.h>
 
-// Starts a command line with its window hidden; returns the process handle or null.
-HANDLE StartHiddenProcess(wchar_t* commandLine);
+#include "win32/scoped.h"
+
+// Starts a command line with its window hidden; returns the process handle, or none.
+ScopedHandle StartHiddenProcess(wchar_t* commandLine);
 // True while the process runs; a null or invalid handle counts as ended.
 bool ProcessStillRunning(HANDLE process);
 

@@ -18,8 +18,8 @@ void AppState::OnDropFiles(HDROP drop) {
         OpenFile(path);
         return;
     }
-    HANDLE worker = CreateThread(nullptr, 0, PlayRejectSound, nullptr, 0, nullptr);
-    if (worker) CloseHandle(worker);
+    // The worker is never waited for; its handle is not needed.
+    ScopedHandle(CreateThread(nullptr, 0, PlayRejectSound, nullptr, 0, nullptr));
 }
 
 DWORD WINAPI PlayRejectSound(LPVOID) {

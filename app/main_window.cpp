@@ -62,17 +62,17 @@ void AppState::UpdateMenu(HMENU menu, UINT position) {
     if (position != 0) return;
     SetMenuText(menu, IDM_PLAY_PAUSE, loaded && playState == Playing ? IDS_MENU_PAUSE : IDS_MENU_PLAY);
     SetMenuText(menu, IDM_TOPMOST, topmost ? IDS_MENU_NOT_TOPMOST : IDS_MENU_TOPMOST);
-    SetMenuText(menu, IDM_MARK_AB, pointA == -1 ? IDS_MENU_SET_A : pointB == -1 ? IDS_MENU_SET_B : IDS_MENU_CANCEL_AB);
+    SetMenuText(menu, IDM_MARK_AB, pointA == unsetPoint ? IDS_MENU_SET_A : pointB == unsetPoint ? IDS_MENU_SET_B : IDS_MENU_CANCEL_AB);
 
     bool active = IsActive();
     EnableCommand(menu, IDM_PLAY_PAUSE, loaded);
     for (UINT command : {IDM_STOP, IDM_MARK_AB, IDM_JUMP_BACKWARD, IDM_JUMP_FORWARD, IDM_GO_TO_START, IDM_GO_TO_END})
         EnableCommand(menu, command, active);
-    EnableCommand(menu, IDM_CUT, pointA != -1 && pointB != -1);
-    EnableCommand(menu, IDM_A_PLUS, pointA != -1);
-    EnableCommand(menu, IDM_A_MINUS, pointA != -1);
-    EnableCommand(menu, IDM_B_PLUS, pointB != -1);
-    EnableCommand(menu, IDM_B_MINUS, pointB != -1);
+    EnableCommand(menu, IDM_CUT, pointA != unsetPoint && pointB != unsetPoint);
+    EnableCommand(menu, IDM_A_PLUS, pointA != unsetPoint);
+    EnableCommand(menu, IDM_A_MINUS, pointA != unsetPoint);
+    EnableCommand(menu, IDM_B_PLUS, pointB != unsetPoint);
+    EnableCommand(menu, IDM_B_MINUS, pointB != unsetPoint);
 }
 
 void AppState::ToggleTopmost() {

@@ -1,5 +1,6 @@
 // Loading a file into a new graph (with one repair attempt between two tries), and unloading it.
 #include "app/app_state.h"
+#include "logic/control_values.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
 
@@ -26,20 +27,16 @@ void ResetAttributes(const wchar_t* path) {
 }
 
 bool AudioRendererPresent() {
-    IBaseFilter* renderer = FindAudioRenderer();
-    if (!renderer) {
-        wchar_t message[messageUnits] = {};
-        AMGetErrorTextW(VFW_E_NO_AUDIO_HARDWARE, message, messageUnits - 1);
-        ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
-        return false;
-    }
-    renderer->Release();
-    return true;
+    if (FindAudioRenderer()) return true;
+    wchar_t message[messageUnits] = {};
+    AMGetErrorTextW(VFW_E_NO_AUDIO_HARDWARE, message, messageUnits - 1);
+    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
+    return false;
 }
 
 // Builds the graph with our parser and then with the system's splitter; the last HRESULT is kept.
 bool TryBothSplitters(const wchar_t* path, HRESULT& lastResult) {
-    theApp.graph = new PlaybackGraph();
+    theApp.graph = std::make_unique<PlaybackGraph>(theApp.mainWindow, graphEventMessage);
     if (theApp.graph->Open(path, PreferredParser) >= 0) return true;
     lastResult = theApp.graph->Open(path, Mpeg1Splitter);
     return lastResult >= 0;
@@ -47,8 +44,7 @@ bool TryBothSplitters(const wchar_t* path, HRESULT& lastResult) {
 
 void DiscardGraph() {
     theApp.graph->Close();
-    delete theApp.graph;
-    theApp.graph = nullptr;
+    theApp.graph.reset();
 }
 
 void RunRepairTool(const wchar_t* path) {
@@ -95,7 +91,7 @@ void AppState::OpenFile(const wchar_t* requested) {
         }
     }
 
-    graph->SetVolume(bMute ? -10000 : volume);
+    graph->SetVolume(bMute ? silentVolume : volume);
     loaded = TRUE;
     playState = Stopped;
     lstrcpynW(currentFile, path, pathUnits);

@@ -35,8 +35,8 @@ UINT ChosenStrip() {
     bool playing = app.loaded && app.playState == Playing;
     bool paused = app.loaded && app.playState == Paused;
     if (!playing && !paused) return IDB_STRIP_PLAY_SET_A;
-    if (app.pointA == -1) return playing ? IDB_STRIP_PAUSE_SET_A : IDB_STRIP_PLAY_SET_A;
-    if (app.pointB == -1) return playing ? IDB_STRIP_PAUSE_SET_B : IDB_STRIP_PLAY_SET_B;
+    if (app.pointA == unsetPoint) return playing ? IDB_STRIP_PAUSE_SET_A : IDB_STRIP_PLAY_SET_A;
+    if (app.pointB == unsetPoint) return playing ? IDB_STRIP_PAUSE_SET_B : IDB_STRIP_PLAY_SET_B;
     return playing ? IDB_STRIP_PAUSE_CANCEL : IDB_STRIP_PLAY_CANCEL;
 }
 
@@ -90,9 +90,9 @@ void AppState::UpdateToolbarStates() {
     SetButtonEnabled(IDM_JUMP_FORWARD, active);
     SetButtonEnabled(IDM_JUMP_BACKWARD, active);
     SetButtonEnabled(IDM_MARK_AB, active);
-    SetButtonEnabled(IDM_CUT, active && pointB != -1);
-    SetButtonEnabled(IDM_A_PLUS, active && pointA != -1);
-    SetButtonEnabled(IDM_A_MINUS, active && pointA != -1);
-    SetButtonEnabled(IDM_B_PLUS, active && pointB != -1);
-    SetButtonEnabled(IDM_B_MINUS, active && pointB != -1);
+    SetButtonEnabled(IDM_CUT, active && pointB != unsetPoint);
+    SetButtonEnabled(IDM_A_PLUS, active && pointA != unsetPoint);
+    SetButtonEnabled(IDM_A_MINUS, active && pointA != unsetPoint);
+    SetButtonEnabled(IDM_B_PLUS, active && pointB != unsetPoint);
+    SetButtonEnabled(IDM_B_MINUS, active && pointB != unsetPoint);
 }

@@ -1,6 +1,7 @@
 // The transport state machine over the loaded graph, the jumps, the one-key A-B cycle with its
 // nudges, the 25 ms tick that keeps playback between A and B, and the graph's error events.
 #include "app/app_state.h"
+#include "logic/transport_logic.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
 
@@ -61,8 +62,8 @@ void AppState::Stop() {
     graph->SeekMs(0);
     KillTimer(mainWindow, playTimer);
     playState = Stopped;
-    pointB = -1;
-    pointA = -1;
+    pointB = unsetPoint;
+    pointA = unsetPoint;
     UpdateToolbarImages();
     UpdateToolbarStates();
     RefreshPanels();
@@ -71,13 +72,13 @@ void AppState::Stop() {
 
 void AppState::JumpForward() {
     if (!IsActive()) return;
-    graph->SeekMs(graph->GetPositionMs() + eachJump * 1000);
+    graph->SeekMs(JumpForwardTarget(graph->GetPositionMs(), eachJump, graph->GetStopMs()));
     RefreshPanels();
 }
 
 void AppState::JumpBackward() {
     if (!IsActive()) return;
-    graph->SeekMs(graph->GetPositionMs() - eachJump * 1000);
+    graph->SeekMs(JumpBackwardTarget(graph->GetPositionMs(), eachJump, graph->GetStopMs()));
     RefreshPanels();
 }
 
@@ -96,62 +97,43 @@ void AppState::GoToEnd() {
 void AppState::MarkAB() {
     PopTooltip();
     if (!IsActive()) return;
-    if (pointA == -1) {
-        pointA = graph->GetPositionMs();
-    } else if (pointB == -1) {
-        int position = graph->GetPositionMs();
-        if (position >= pointA) {
-            pointB = position;
-        } else {
-            pointB = pointA;
-            pointA = position;
-        }
-    } else {
-        pointB = -1;
-        pointA = -1;
-    }
+    AbPoints marked = MarkNextPoint({pointA, pointB}, graph->GetPositionMs());
+    pointA = marked.a;
+    pointB = marked.b;
     UpdateToolbarImages();
     UpdateToolbarStates();
     RefreshPanels();
 }
 
 void AppState::FineTuneAMinus() {
-    if (pointA == -1) return;
-    pointA -= fineTuning;
-    if (pointA < 0) pointA = 0;
+    if (pointA == unsetPoint) return;
+    pointA = NudgeAMinus(pointA, fineTuning);
     RefreshPanels();
 }
 
 void AppState::FineTuneAPlus() {
-    if (pointA == -1) return;
-    pointA += fineTuning;
-    int stop = graph->GetStopMs();
-    if (pointA > stop) pointA = stop;
-    if (pointB != -1 && pointB < pointA) pointA = pointB;
+    if (pointA == unsetPoint) return;
+    pointA = NudgeAPlus({pointA, pointB}, fineTuning, graph->GetStopMs());
     RefreshPanels();
 }
 
 void AppState::FineTuneBMinus() {
-    if (pointB == -1) return;
-    pointB -= fineTuning;
-    if (pointB < pointA) pointB = pointA;
+    if (pointB == unsetPoint) return;
+    pointB = NudgeBMinus({pointA, pointB}, fineTuning);
     RefreshPanels();
 }
 
 void AppState::FineTuneBPlus() {
-    if (pointB == -1) return;
-    pointB += fineTuning;
-    int stop = graph->GetStopMs();
-    if (pointB > stop) pointB = stop;
+    if (pointB == unsetPoint) return;
+    pointB = NudgeBPlus(pointB, fineTuning, graph->GetStopMs());
     RefreshPanels();
 }
 
 void AppState::OnPlayTimer() {
     if (playState != Playing) return;
     RefreshPanels();
-    if (pointB != -1) {
-        int position = graph->GetPositionMs();
-        if (position >= pointB || position <= pointA) graph->SeekMs(pointA);
+    if (pointB != unsetPoint) {
+        if (ShouldReturnToA(graph->GetPositionMs(), {pointA, pointB})) graph->SeekMs(pointA);
     } else if (graph->IsAtEnd()) {
         SendMessageW(timelineBar, WM_CAPTURECHANGED, 0, 0);
         Stop();

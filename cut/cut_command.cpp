@@ -35,9 +35,9 @@ bool SameFile(HANDLE first, HANDLE second) {
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-HANDLE OpenForIdentity(const wchar_t* path) {
-    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+ScopedHandle OpenForIdentity(const wchar_t* path) {
+    return ScopedHandle(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // The writability test truncates the output, so the loaded file must never be it: neither by
@@ -45,13 +45,10 @@ HANDLE OpenForIdentity(const wchar_t* path) {
 // a hard link).
 bool IsLoadedFile(const wchar_t* path) {
     if (CompareStringOrdinal(path, -1, theApp.currentFile, -1, TRUE) == CSTR_EQUAL) return true;
-    HANDLE output = OpenForIdentity(path);
-    if (output == INVALID_HANDLE_VALUE) return false;
-    HANDLE loaded = OpenForIdentity(theApp.currentFile);
-    bool same = loaded != INVALID_HANDLE_VALUE && SameFile(output, loaded);
-    if (loaded != INVALID_HANDLE_VALUE) CloseHandle(loaded);
-    CloseHandle(output);
-    return same;
+    ScopedHandle output = OpenForIdentity(path);
+    if (!output.Valid()) return false;
+    ScopedHandle loaded = OpenForIdentity(theApp.currentFile);
+    return loaded.Valid() && SameFile(output.Get(), loaded.Get());
 }
 
 bool ConfirmReplace(const wchar_t* path) {
@@ -87,7 +84,7 @@ void ShowGapTooShort() {
 }  // namespace
 
 void AppState::CutAbPart() {
-    if (pointA == -1 || pointB == -1) return;
+    if (pointA == unsetPoint || pointB == unsetPoint) return;
     // Paused first, so that even a refused cut leaves the user where the marks were set.
     if (playState == Playing) TogglePlay();
     if (pointB - pointA < minimumCutMs) {

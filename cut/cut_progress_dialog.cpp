@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/child_process.h"
 #include "resource.h"
+#include "win32/dialog_state.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -16,63 +17,65 @@ constexpr UINT_PTR cutTimer = 1500;
 constexpr UINT cutPollMs = 200;
 constexpr int revealParameterUnits = pathUnits + 16;
 
-const wchar_t* outputPath = nullptr;
-HWND cutAnimation = nullptr;
-HANDLE splitterProcess = nullptr;
-bool cutFinished = true;
+struct CutRun {
+    const wchar_t* outputPath = nullptr;
+    HWND animation = nullptr;
+    ScopedHandle splitter;
+    bool finished = true;
+};
 
-HANDLE StartSplitter() {
+ScopedHandle StartSplitter(const wchar_t* outputPath) {
     wchar_t splitterPath[pathUnits] = {};
     wchar_t commandLine[splitterCommandUnits] = {};
     ProgramFolderFile(L"mp3splt.exe", splitterPath);
     if (!BuildSplitterCommandLine(splitterPath, theApp.currentFile, theApp.pointA, theApp.pointB, outputPath,
                                   useFrameMode, commandLine, splitterCommandUnits))
-        return nullptr;
+        return ScopedHandle();
     return StartHiddenProcess(commandLine);
 }
 
 // Leaves the running state: every path out of it comes here exactly once.
-void EndRun(HWND dialog) {
-    if (splitterProcess) CloseHandle(splitterProcess);
-    splitterProcess = nullptr;
-    cutFinished = true;
+void EndRun(HWND dialog, CutRun& run) {
+    run.splitter.Reset();
+    run.finished = true;
     KillTimer(dialog, cutTimer);
-    StopBusyAnimation(cutAnimation);
+    StopBusyAnimation(run.animation);
 }
 
-void ShowOutcome(HWND dialog, const wchar_t* text) {
-    ShowWindow(cutAnimation, SW_HIDE);
+void ShowOutcome(HWND dialog, const CutRun& run, const wchar_t* text) {
+    ShowWindow(run.animation, SW_HIDE);
     SetDlgItemTextW(dialog, IDC_CUT_STATUS, text);
 }
 
 // A splitter that ended with an error, or wrote nothing, has not cut anything: saying
 // "done" then would send the user looking for a file that is not there.
-bool SplitterSucceeded(HANDLE process) {
+bool SplitterSucceeded(const CutRun& run) {
     DWORD exitCode = 1;
-    GetExitCodeProcess(process, &exitCode);
-    return exitCode == 0 && PathFileExistsW(outputPath);
+    GetExitCodeProcess(run.splitter.Get(), &exitCode);
+    return exitCode == 0 && PathFileExistsW(run.outputPath);
 }
 
 void OnInit(HWND dialog, LPARAM parameter) {
-    outputPath = reinterpret_cast<const wchar_t*>(parameter);
-    cutAnimation = GetDlgItem(dialog, IDC_CUT_ANIMATION);
-    StartBusyAnimation(cutAnimation);
-    SetDlgItemTextW(dialog, IDC_CUT_OUTPUT_PATH, outputPath);
-    splitterProcess = StartSplitter();
-    if (!splitterProcess) {
-        StopBusyAnimation(cutAnimation);
-        ShowOutcome(dialog, CachedString(IDS_SPLITTER_NOT_STARTED));
+    CutRun& run = *AttachDialogState(dialog, std::make_unique<CutRun>());
+    run.outputPath = reinterpret_cast<const wchar_t*>(parameter);
+    run.animation = GetDlgItem(dialog, IDC_CUT_ANIMATION);
+    StartBusyAnimation(run.animation);
+    SetDlgItemTextW(dialog, IDC_CUT_OUTPUT_PATH, run.outputPath);
+    run.splitter = StartSplitter(run.outputPath);
+    if (!run.splitter.Valid()) {
+        StopBusyAnimation(run.animation);
+        ShowOutcome(dialog, run, CachedString(IDS_SPLITTER_NOT_STARTED));
         return;
     }
     SetTimer(dialog, cutTimer, cutPollMs, nullptr);
-    cutFinished = false;
+    run.finished = false;
 }
 
-void OnTimer(HWND dialog) {
-    if (cutFinished || ProcessStillRunning(splitterProcess)) return;
-    bool succeeded = SplitterSucceeded(splitterProcess);
-    EndRun(dialog);
-    ShowOutcome(dialog, succeeded ? CachedString(IDS_CUT_DONE) : CachedString(IDS_CUT_FAILED));
+void OnTimer(HWND dialog, CutRun& run) {
+    if (run.finished || ProcessStillRunning(run.splitter.Get())) return;
+    bool succeeded = SplitterSucceeded(run);
+    EndRun(dialog, run);
+    ShowOutcome(dialog, run, succeeded ? CachedString(IDS_CUT_DONE) : CachedString(IDS_CUT_FAILED));
 }
 
 void RevealOutput(HWND dialog) {
@@ -86,21 +89,25 @@ void RevealOutput(HWND dialog) {
 }  // namespace
 
 INT_PTR CALLBACK CutProgressDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    CutRun* run = DialogState<CutRun>(dialog);
     switch (message) {
     case WM_INITDIALOG:
         OnInit(dialog, lParam);
         return TRUE;
     case WM_TIMER:
-        if (wParam == cutTimer) OnTimer(dialog);
+        if (wParam == cutTimer && run) OnTimer(dialog, *run);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_CUT_REVEAL) {
             RevealOutput(dialog);
         } else if (LOWORD(wParam) == IDCANCEL) {
-            if (!cutFinished) EndRun(dialog);
+            if (run && !run->finished) EndRun(dialog, *run);
             EndDialog(dialog, IDCANCEL);
         }
         return TRUE;
+    case WM_NCDESTROY:
+        FreeDialogState<CutRun>(dialog);
+        return FALSE;
     default:
         return FALSE;
     }

@@ -52,11 +52,9 @@ class ClassFactory final : public IClassFactory {
 }  // namespace
 
 HRESULT CreateClassFactory(REFIID iid, void **result) {
-  ClassFactory *factory = new (std::nothrow) ClassFactory();
+  ComPtr<ClassFactory> factory(new (std::nothrow) ClassFactory());
   if (!factory) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(iid, result);
-  factory->Release();
-  return hr;
+  return factory->QueryInterface(iid, result);
 }
 
 }  // namespace clipvane_parser

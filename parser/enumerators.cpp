@@ -58,6 +58,7 @@ class PinEnumerator final : public EnumeratorBase<IEnumPins> {
       : EnumeratorBase(IID_IEnumPins), filter_(filter), position_(position) {
     filter_.AddRef();
   }
+  // The reference taken above; the filter is held as a reference member, so it is never null.
   ~PinEnumerator() override { filter_.Release(); }
 
   STDMETHODIMP Next(ULONG wanted, IPin **pins, ULONG *fetched) override {
@@ -149,11 +150,9 @@ HRESULT CreateMediaTypeEnumerator(const AM_MEDIA_TYPE *types, ULONG count, ULONG
   *result = nullptr;
   auto *enumerator = new (std::nothrow) MediaTypeEnumerator(position);
   if (!enumerator) return E_OUTOFMEMORY;
-  if (FAILED(enumerator->Fill(types, count))) {
-    enumerator->Release();
-    return E_OUTOFMEMORY;
-  }
-  *result = enumerator;
+  ComPtr<MediaTypeEnumerator> owned(enumerator);
+  if (FAILED(enumerator->Fill(types, count))) return E_OUTOFMEMORY;
+  *result = owned.Detach();
   return S_OK;
 }
 

@@ -37,7 +37,7 @@ HRESULT StatusToResult(mp3::Status status) {
 constexpr uint64_t kMaxLeadingSkip = 16 * 1024 * 1024;
 
 // Reads the whole file through the reader and builds what the output pin needs.
-HRESULT AnalyzeSource(IAsyncReader *reader, std::unique_ptr<StreamData> &result) {
+HRESULT AnalyzeSource(ComPtr<IAsyncReader> reader, std::unique_ptr<StreamData> &result) {
   AsyncByteSource source(reader);
   if (!source.Valid()) return VFW_E_TYPE_NOT_ACCEPTED;
   // A file with more than the limit in front of its audio is not taken for MP3; the repair
@@ -53,17 +53,9 @@ HRESULT AnalyzeSource(IAsyncReader *reader, std::unique_ptr<StreamData> &result)
   data->largestFrame = LargestFrame(data->index);
   const HRESULT hr = BuildOutputType(data->index.StreamHeader(), data->outputType);
   if (FAILED(hr)) return hr;
-  reader->AddRef();
-  data->reader = reader;
+  data->reader = std::move(reader);
   result = std::move(data);
   return S_OK;
-}
-
-void ReleaseStreamData(std::unique_ptr<StreamData> &stream) {
-  if (!stream) return;
-  if (stream->reader) stream->reader->Release();
-  FreeMediaTypeFields(stream->outputType);
-  stream.reset();
 }
 
 }  // namespace
@@ -86,10 +78,10 @@ STDMETHODIMP InputPin::Connect(IPin *, const AM_MEDIA_TYPE *) { return VFW_E_INV
 
 STDMETHODIMP InputPin::ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *type) {
   if (!connector || !type) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
+  CriticalSectionLock hold(filter_.lock);
   HRESULT hr = S_OK;
   PIN_DIRECTION connectorDirection = PINDIR_INPUT;
-  IAsyncReader *reader = nullptr;
+  ComPtr<IAsyncReader> reader;
   std::unique_ptr<StreamData> data;
   if (peer_) {
     hr = VFW_E_ALREADY_CONNECTED;
@@ -99,10 +91,10 @@ STDMETHODIMP InputPin::ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *t
     hr = VFW_E_INVALID_DIRECTION;
   } else if (!IsAcceptableInputType(*type)) {
     hr = VFW_E_TYPE_NOT_ACCEPTED;
-  } else if (FAILED(connector->QueryInterface(IID_IAsyncReader, reinterpret_cast<void **>(&reader)))) {
+  } else if (FAILED(QueryInto(connector, IID_IAsyncReader, reader))) {
     hr = VFW_E_NO_TRANSPORT;
   } else {
-    hr = AnalyzeSource(reader, data);
+    hr = AnalyzeSource(std::move(reader), data);
   }
   // The output keeps its connection across a change of input only when the new stream
   // has exactly the type the decoder already took.
@@ -113,14 +105,11 @@ STDMETHODIMP InputPin::ReceiveConnection(IPin *connector, const AM_MEDIA_TYPE *t
     filter_.stream = std::move(data);
     filter_.output.ResetPositions();
   }
-  ReleaseStreamData(data);  // only still set when the connection failed
-  if (reader) reader->Release();
-  LeaveCriticalSection(&filter_.lock);
   return hr;
 }
 
 void InputPin::DropConnectionState() {
-  ReleaseStreamData(filter_.stream);
+  filter_.stream.reset();
   filter_.output.ResetPositions();
 }
 

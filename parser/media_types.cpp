@@ -82,6 +82,7 @@ void FreeMediaTypeFields(AM_MEDIA_TYPE &type) {
   if (type.pbFormat) CoTaskMemFree(type.pbFormat);
   type.pbFormat = nullptr;
   type.cbFormat = 0;
+  // The type's own reference, which goes with the type (DirectShow's FreeMediaType does the same).
   if (type.pUnk) type.pUnk->Release();
   type.pUnk = nullptr;
 }

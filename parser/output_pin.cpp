@@ -49,24 +49,15 @@ STDMETHODIMP OutputPin::QueryInterface(REFIID iid, void **result) {
 
 STDMETHODIMP OutputPin::Connect(IPin *receiver, const AM_MEDIA_TYPE *type) {
   if (!receiver) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
-  HRESULT hr = S_OK;
+  CriticalSectionLock hold(filter_.lock);
   PIN_DIRECTION receiverDirection = PINDIR_OUTPUT;
-  if (peer_) {
-    hr = VFW_E_ALREADY_CONNECTED;
-  } else if (filter_.state != State_Stopped) {
-    hr = VFW_E_NOT_STOPPED;
-  } else if (!filter_.stream) {
-    hr = VFW_E_NOT_CONNECTED;  // the type is known only once the input has a file
-  } else if (FAILED(receiver->QueryDirection(&receiverDirection)) || receiverDirection != PINDIR_INPUT) {
-    hr = VFW_E_INVALID_DIRECTION;
-  } else if (type && !MatchesPartialType(filter_.stream->outputType, *type)) {
-    hr = VFW_E_NO_ACCEPTABLE_TYPES;
-  } else {
-    hr = TryConnection(receiver, filter_.stream->outputType);
-  }
-  LeaveCriticalSection(&filter_.lock);
-  return hr;
+  if (peer_) return VFW_E_ALREADY_CONNECTED;
+  if (filter_.state != State_Stopped) return VFW_E_NOT_STOPPED;
+  if (!filter_.stream) return VFW_E_NOT_CONNECTED;  // the type is known only once the input has a file
+  if (FAILED(receiver->QueryDirection(&receiverDirection)) || receiverDirection != PINDIR_INPUT)
+    return VFW_E_INVALID_DIRECTION;
+  if (type && !MatchesPartialType(filter_.stream->outputType, *type)) return VFW_E_NO_ACCEPTABLE_TYPES;
+  return TryConnection(receiver, filter_.stream->outputType);
 }
 
 // The peer is recorded before ReceiveConnection, because a receiving pin may ask this
@@ -79,22 +70,17 @@ HRESULT OutputPin::TryConnection(IPin *receiver, const AM_MEDIA_TYPE &type) {
     ClearConnection();
     return hr == E_FAIL || hr == VFW_E_TYPE_NOT_ACCEPTED ? VFW_E_NO_ACCEPTABLE_TYPES : hr;
   }
-  IMemInputPin *input = nullptr;
-  hr = receiver->QueryInterface(IID_IMemInputPin, reinterpret_cast<void **>(&input));
-  if (SUCCEEDED(hr)) {
-    hr = DecideAllocator(input);
-    if (FAILED(hr)) input->Release();
-  } else {
-    hr = VFW_E_NO_TRANSPORT;
-  }
+  ComPtr<IMemInputPin> input;
+  hr = QueryInto(receiver, IID_IMemInputPin, input);
+  hr = SUCCEEDED(hr) ? DecideAllocator(input) : VFW_E_NO_TRANSPORT;
   if (FAILED(hr)) {
     receiver->Disconnect();
     ClearConnection();
     return hr;
   }
-  memInput_ = input;
+  memInput_ = std::move(input);
   PIN_INFO info = {};
-  if (SUCCEEDED(receiver->QueryPinInfo(&info))) downstream_ = info.pFilter;
+  if (SUCCEEDED(receiver->QueryPinInfo(&info))) downstream_.Reset(info.pFilter);
   return S_OK;
 }
 
@@ -109,9 +95,9 @@ HRESULT ConfigureAllocator(IMemAllocator *allocator, const ALLOCATOR_PROPERTIES 
   return actual.cbBuffer >= wanted.cbBuffer && actual.cBuffers >= 1 ? S_OK : VFW_E_SIZENOTSET;
 }
 
-HRESULT NewMemoryAllocator(IMemAllocator **allocator) {
+HRESULT NewMemoryAllocator(ComPtr<IMemAllocator> &allocator) {
   return CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                          reinterpret_cast<void **>(allocator));
+                          allocator.PutVoid());
 }
 
 }  // namespace
@@ -132,44 +118,28 @@ HRESULT OutputPin::DecideAllocator(IMemInputPin *input) {
     wanted.cbPrefix = required.cbPrefix;
   }
 
-  IMemAllocator *allocator = nullptr;
-  HRESULT hr = input->GetAllocator(&allocator);
+  ComPtr<IMemAllocator> allocator;
+  HRESULT hr = input->GetAllocator(allocator.Put());
   if (SUCCEEDED(hr)) {
     hr = ConfigureAllocator(allocator, wanted);
     if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator, FALSE);
-    if (FAILED(hr)) {
-      allocator->Release();
-      allocator = nullptr;
-    }
+    if (FAILED(hr)) allocator.Reset();
   }
   if (!allocator) {
-    hr = NewMemoryAllocator(&allocator);
+    hr = NewMemoryAllocator(allocator);
     if (SUCCEEDED(hr)) hr = ConfigureAllocator(allocator, wanted);
     if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator, FALSE);
-    if (FAILED(hr) && allocator) {
-      allocator->Release();
-      allocator = nullptr;
-    }
   }
   if (FAILED(hr)) return hr;
-  allocator_ = allocator;
+  allocator_ = std::move(allocator);
   return S_OK;
 }
 
 void OutputPin::ReleaseTransport() {
-  if (allocator_) {
-    allocator_->Decommit();
-    allocator_->Release();
-    allocator_ = nullptr;
-  }
-  if (memInput_) {
-    memInput_->Release();
-    memInput_ = nullptr;
-  }
-  if (downstream_) {
-    downstream_->Release();
-    downstream_ = nullptr;
-  }
+  if (allocator_) allocator_->Decommit();
+  allocator_.Reset();
+  memInput_.Reset();
+  downstream_.Reset();
 }
 
 STDMETHODIMP OutputPin::ReceiveConnection(IPin *, const AM_MEDIA_TYPE *) { return E_UNEXPECTED; }
@@ -181,22 +151,15 @@ void OutputPin::DropConnectionState() {
 
 STDMETHODIMP OutputPin::QueryAccept(const AM_MEDIA_TYPE *type) {
   if (!type) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
-  const bool same = filter_.stream && SameMediaType(*type, filter_.stream->outputType);
-  LeaveCriticalSection(&filter_.lock);
-  return same ? S_OK : S_FALSE;
+  CriticalSectionLock hold(filter_.lock);
+  return filter_.stream && SameMediaType(*type, filter_.stream->outputType) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP OutputPin::EnumMediaTypes(IEnumMediaTypes **types) {
   if (!types) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
-  HRESULT hr;
-  if (filter_.stream)
-    hr = CreateMediaTypeEnumerator(&filter_.stream->outputType, 1, 0, types);
-  else
-    hr = CreateMediaTypeEnumerator(nullptr, 0, 0, types);
-  LeaveCriticalSection(&filter_.lock);
-  return hr;
+  CriticalSectionLock hold(filter_.lock);
+  if (filter_.stream) return CreateMediaTypeEnumerator(&filter_.stream->outputType, 1, 0, types);
+  return CreateMediaTypeEnumerator(nullptr, 0, 0, types);
 }
 
 // Only input pins receive stream control calls.

@@ -56,11 +56,9 @@ STDMETHODIMP OutputPin::SetTimeFormat(const GUID *format) {
 
 STDMETHODIMP OutputPin::GetDuration(LONGLONG *duration) {
   if (!duration) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
-  const bool known = filter_.stream != nullptr;
+  CriticalSectionLock hold(filter_.lock);
   *duration = Duration();
-  LeaveCriticalSection(&filter_.lock);
-  return known ? S_OK : VFW_E_NOT_CONNECTED;
+  return filter_.stream ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 STDMETHODIMP OutputPin::GetStopPosition(LONGLONG *stop) {
@@ -90,11 +88,8 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
     return E_POINTER;
   if (currentMode == AM_SEEKING_IncrementalPositioning) return E_INVALIDARG;
 
-  EnterCriticalSection(&filter_.lock);
-  if (!filter_.stream) {
-    LeaveCriticalSection(&filter_.lock);
-    return VFW_E_NOT_CONNECTED;
-  }
+  CriticalSectionLock hold(filter_.lock);
+  if (!filter_.stream) return VFW_E_NOT_CONNECTED;
   const REFERENCE_TIME duration = Duration();
   REFERENCE_TIME newStart = seekTarget_;
   if (currentMode == AM_SEEKING_AbsolutePositioning) newStart = *current;
@@ -118,7 +113,6 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
       *current = newStart;
     if (stopMode != AM_SEEKING_NoPositioning && (stopFlags & AM_SEEKING_ReturnTime)) *stop = ReadSegmentStop();
   }
-  LeaveCriticalSection(&filter_.lock);
   return hr;
 }
 
@@ -150,10 +144,9 @@ STDMETHODIMP OutputPin::GetPositions(LONGLONG *current, LONGLONG *stop) {
 }
 
 STDMETHODIMP OutputPin::GetAvailable(LONGLONG *earliest, LONGLONG *latest) {
-  EnterCriticalSection(&filter_.lock);
+  CriticalSectionLock hold(filter_.lock);
   if (earliest) *earliest = 0;
   if (latest) *latest = Duration();
-  LeaveCriticalSection(&filter_.lock);
   return S_OK;
 }
 

@@ -19,23 +19,18 @@ ParserFilter::ParserFilter() : input(*this), output(*this) {
 ParserFilter::~ParserFilter() {
   // The graph stops a filter before releasing it; stop anyway so that no thread outlives
   // us and the pins let go of their peers.
-  EnterCriticalSection(&lock);
-  state = State_Stopped;
-  output.StopStreaming();
-  LeaveCriticalSection(&lock);
+  Stop();
   output.Disconnect();
   input.Disconnect();
-  if (clock_) clock_->Release();
+  clock_.Reset();
   DeleteCriticalSection(&lock);
   ReleaseObjectCount();
 }
 
 HRESULT CreateParserFilter(REFIID iid, void **result) {
-  ParserFilter *filter = new (std::nothrow) ParserFilter();
+  ComPtr<ParserFilter> filter(new (std::nothrow) ParserFilter());
   if (!filter) return E_OUTOFMEMORY;
-  const HRESULT hr = filter->QueryInterface(iid, result);
-  filter->Release();
-  return hr;
+  return filter->QueryInterface(iid, result);
 }
 
 STDMETHODIMP ParserFilter::QueryInterface(REFIID iid, void **result) {
@@ -69,54 +64,43 @@ STDMETHODIMP ParserFilter::GetClassID(CLSID *clsid) {
 }
 
 STDMETHODIMP ParserFilter::Stop() {
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(lock);
   state = State_Stopped;
   output.StopStreaming();
-  LeaveCriticalSection(&lock);
   return S_OK;
 }
 
-STDMETHODIMP ParserFilter::Pause() {
-  EnterCriticalSection(&lock);
-  HRESULT hr = S_OK;
-  if (state == State_Stopped && output.IsConnected()) hr = output.StartStreaming();
-  if (SUCCEEDED(hr)) state = State_Paused;
-  LeaveCriticalSection(&lock);
-  return hr;
-}
+STDMETHODIMP ParserFilter::Pause() { return EnterActiveState(State_Paused); }
 
-STDMETHODIMP ParserFilter::Run(REFERENCE_TIME) {
-  EnterCriticalSection(&lock);
+STDMETHODIMP ParserFilter::Run(REFERENCE_TIME) { return EnterActiveState(State_Running); }
+
+HRESULT ParserFilter::EnterActiveState(FILTER_STATE active) {
+  CriticalSectionLock hold(lock);
   HRESULT hr = S_OK;
   if (state == State_Stopped && output.IsConnected()) hr = output.StartStreaming();
-  if (SUCCEEDED(hr)) state = State_Running;
-  LeaveCriticalSection(&lock);
+  if (SUCCEEDED(hr)) state = active;
   return hr;
 }
 
 STDMETHODIMP ParserFilter::GetState(DWORD, FILTER_STATE *result) {
   if (!result) return E_POINTER;
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(lock);
   *result = state;
-  LeaveCriticalSection(&lock);
   return S_OK;
 }
 
 STDMETHODIMP ParserFilter::SetSyncSource(IReferenceClock *clock) {
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(lock);
   if (clock) clock->AddRef();
-  if (clock_) clock_->Release();
-  clock_ = clock;
-  LeaveCriticalSection(&lock);
+  clock_.Reset(clock);
   return S_OK;
 }
 
 STDMETHODIMP ParserFilter::GetSyncSource(IReferenceClock **clock) {
   if (!clock) return E_POINTER;
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(lock);
   *clock = clock_;
   if (clock_) clock_->AddRef();
-  LeaveCriticalSection(&lock);
   return S_OK;
 }
 
@@ -137,7 +121,7 @@ STDMETHODIMP ParserFilter::FindPin(LPCWSTR id, IPin **pin) {
   for (int i = 0; IPin *candidate = PinAt(i); ++i) {
     PIN_INFO info;
     if (FAILED(candidate->QueryPinInfo(&info))) continue;
-    if (info.pFilter) info.pFilter->Release();
+    ComPtr<IBaseFilter> infoReference(info.pFilter);
     if (wcscmp(info.achName, id) == 0) {
       candidate->AddRef();
       *pin = candidate;
@@ -149,23 +133,21 @@ STDMETHODIMP ParserFilter::FindPin(LPCWSTR id, IPin **pin) {
 
 STDMETHODIMP ParserFilter::QueryFilterInfo(FILTER_INFO *info) {
   if (!info) return E_POINTER;
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(lock);
   wcscpy(info->achName, name_);
   info->pGraph = graph_;
   if (graph_) graph_->AddRef();
-  LeaveCriticalSection(&lock);
   return S_OK;
 }
 
 STDMETHODIMP ParserFilter::JoinFilterGraph(IFilterGraph *graph, LPCWSTR name) {
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(lock);
   graph_ = graph;
   name_[0] = L'\0';
   if (name) {
     wcsncpy(name_, name, MAX_FILTER_NAME - 1);
     name_[MAX_FILTER_NAME - 1] = L'\0';
   }
-  LeaveCriticalSection(&lock);
   return S_OK;
 }
 
@@ -175,11 +157,9 @@ STDMETHODIMP ParserFilter::QueryVendorInfo(LPWSTR *) { return E_NOTIMPL; }
 // lock's holder may be joining that thread); the graph pointer changes only while the
 // filter is stopped, when no thread runs.
 void ParserFilter::NotifyGraph(long code, LONG_PTR param1, LONG_PTR param2) {
-  IMediaEventSink *sink = nullptr;
-  if (graph_) graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void **>(&sink));
-  if (!sink) return;
-  sink->Notify(code, param1, param2);
-  sink->Release();
+  ComPtr<IMediaEventSink> sink;
+  if (graph_) QueryInto(graph_, IID_IMediaEventSink, sink);
+  if (sink) sink->Notify(code, param1, param2);
 }
 
 }  // namespace clipvane_parser

@@ -9,7 +9,9 @@
 
 #include <memory>
 
+#include "media_types.h"
 #include "mp3/frame_index.h"
+#include "win32/scoped.h"
 
 namespace clipvane_parser {
 
@@ -17,7 +19,12 @@ class ParserFilter;
 
 // What the input connection learned about the file; fixed while it stays connected.
 struct StreamData {
-  IAsyncReader *reader = nullptr;  // one reference
+  StreamData() = default;
+  StreamData(const StreamData &) = delete;
+  StreamData &operator=(const StreamData &) = delete;
+  ~StreamData() { FreeMediaTypeFields(outputType); }
+
+  ComPtr<IAsyncReader> reader;
   mp3::FrameIndex index;
   uint32_t largestFrame = 0;
   AM_MEDIA_TYPE outputType = {};
@@ -43,7 +50,7 @@ class PinBase : public IPin {
 
   bool IsConnected() const { return peer_ != nullptr; }
   bool HasConnectionType(const AM_MEDIA_TYPE &type) const;
-  IPin *Peer() const { return peer_; }
+  IPin *Peer() const { return peer_.Get(); }
 
  protected:
   // Stores the connection (peer reference and a copy of the type).
@@ -55,7 +62,7 @@ class PinBase : public IPin {
   ParserFilter &filter_;
   PIN_DIRECTION direction_;
   const wchar_t *name_;
-  IPin *peer_ = nullptr;
+  ComPtr<IPin> peer_;
   AM_MEDIA_TYPE type_ = {};
 };
 
@@ -119,7 +126,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   // Streaming (stream_delivery.cpp). Called with the filter lock held.
   HRESULT StartStreaming();
   void StopStreaming();
-  bool Streaming() const { return thread_ != nullptr; }
+  bool Streaming() const { return thread_.Valid(); }
   // Called when the input disconnects: the stream the positions referred to is gone.
   void ResetPositions();
 
@@ -139,9 +146,9 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   void WriteSegmentStop(REFERENCE_TIME stop);
   REFERENCE_TIME Duration() const;
 
-  IMemInputPin *memInput_ = nullptr;   // of the connected pin
-  IBaseFilter *downstream_ = nullptr;  // the filter that owns the connected pin
-  IMemAllocator *allocator_ = nullptr;
+  ComPtr<IMemInputPin> memInput_;   // of the connected pin
+  ComPtr<IBaseFilter> downstream_;  // the filter that owns the connected pin
+  ComPtr<IMemAllocator> allocator_;
   size_t framesPerSample_ = 1;
 
   // Segment being delivered: media times of the file.
@@ -151,7 +158,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   CRITICAL_SECTION positionLock_;      // guards segmentStop_ and currentPosition_ against the thread
   REFERENCE_TIME currentPosition_ = 0;
 
-  HANDLE thread_ = nullptr;
+  ScopedHandle thread_;
   volatile LONG stopRequested_ = 0;
 };
 
@@ -188,9 +195,11 @@ class ParserFilter final : public IBaseFilter {
   void NotifyGraph(long code, LONG_PTR param1, LONG_PTR param2);
 
  private:
+  // Paused and running differ only in the state reported; both start delivery when stopped.
+  HRESULT EnterActiveState(FILTER_STATE active);
   ~ParserFilter();
   LONG refs_ = 1;
-  IReferenceClock *clock_ = nullptr;
+  ComPtr<IReferenceClock> clock_;
   IFilterGraph *graph_ = nullptr;  // not held: the graph holds the filter
   wchar_t name_[MAX_FILTER_NAME] = {};
 };

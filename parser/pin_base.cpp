@@ -12,18 +12,12 @@ PinBase::PinBase(ParserFilter &filter, PIN_DIRECTION direction, const wchar_t *n
 PinBase::~PinBase() { ClearConnection(); }
 
 STDMETHODIMP PinBase::Disconnect() {
-  EnterCriticalSection(&filter_.lock);
-  HRESULT hr = S_OK;
-  if (filter_.state != State_Stopped) {
-    hr = VFW_E_NOT_STOPPED;
-  } else if (!peer_) {
-    hr = S_FALSE;
-  } else {
-    DropConnectionState();
-    ClearConnection();
-  }
-  LeaveCriticalSection(&filter_.lock);
-  return hr;
+  CriticalSectionLock hold(filter_.lock);
+  if (filter_.state != State_Stopped) return VFW_E_NOT_STOPPED;
+  if (!peer_) return S_FALSE;
+  DropConnectionState();
+  ClearConnection();
+  return S_OK;
 }
 
 STDMETHODIMP_(ULONG) PinBase::AddRef() { return filter_.AddRef(); }
@@ -34,14 +28,13 @@ HRESULT PinBase::SetConnection(IPin *peer, const AM_MEDIA_TYPE &type) {
   if (FAILED(CopyMediaTypeFields(copy, type))) return E_OUTOFMEMORY;
   ClearConnection();
   peer->AddRef();
-  peer_ = peer;
+  peer_.Reset(peer);
   type_ = copy;
   return S_OK;
 }
 
 void PinBase::ClearConnection() {
-  if (peer_) peer_->Release();
-  peer_ = nullptr;
+  peer_.Reset();
   FreeMediaTypeFields(type_);
   type_ = AM_MEDIA_TYPE{};
 }
@@ -52,24 +45,18 @@ bool PinBase::HasConnectionType(const AM_MEDIA_TYPE &type) const {
 
 STDMETHODIMP PinBase::ConnectedTo(IPin **pin) {
   if (!pin) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
+  CriticalSectionLock hold(filter_.lock);
   *pin = peer_;
   if (peer_) peer_->AddRef();
-  LeaveCriticalSection(&filter_.lock);
   return *pin ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 STDMETHODIMP PinBase::ConnectionMediaType(AM_MEDIA_TYPE *type) {
   if (!type) return E_POINTER;
-  EnterCriticalSection(&filter_.lock);
-  HRESULT hr = VFW_E_NOT_CONNECTED;
-  if (peer_) {
-    hr = CopyMediaTypeFields(*type, type_);
-  } else {
-    *type = AM_MEDIA_TYPE{};
-  }
-  LeaveCriticalSection(&filter_.lock);
-  return hr;
+  CriticalSectionLock hold(filter_.lock);
+  if (peer_) return CopyMediaTypeFields(*type, type_);
+  *type = AM_MEDIA_TYPE{};
+  return VFW_E_NOT_CONNECTED;
 }
 
 STDMETHODIMP PinBase::QueryPinInfo(PIN_INFO *info) {

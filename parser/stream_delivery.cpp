@@ -37,29 +37,23 @@ size_t ReadFrames(const StreamData &stream, size_t first, size_t count, BYTE *bu
 }  // namespace
 
 void OutputPin::SetCurrentPosition(REFERENCE_TIME position) {
-  EnterCriticalSection(&positionLock_);
+  CriticalSectionLock hold(positionLock_);
   currentPosition_ = position;
-  LeaveCriticalSection(&positionLock_);
 }
 
 REFERENCE_TIME OutputPin::ReadCurrentPosition() {
-  EnterCriticalSection(&positionLock_);
-  const REFERENCE_TIME position = currentPosition_;
-  LeaveCriticalSection(&positionLock_);
-  return position;
+  CriticalSectionLock hold(positionLock_);
+  return currentPosition_;
 }
 
 REFERENCE_TIME OutputPin::ReadSegmentStop() {
-  EnterCriticalSection(&positionLock_);
-  const REFERENCE_TIME stop = segmentStop_;
-  LeaveCriticalSection(&positionLock_);
-  return stop;
+  CriticalSectionLock hold(positionLock_);
+  return segmentStop_;
 }
 
 void OutputPin::WriteSegmentStop(REFERENCE_TIME stop) {
-  EnterCriticalSection(&positionLock_);
+  CriticalSectionLock hold(positionLock_);
   segmentStop_ = stop;
-  LeaveCriticalSection(&positionLock_);
 }
 
 REFERENCE_TIME OutputPin::Duration() const {
@@ -74,15 +68,15 @@ void OutputPin::ResetPositions() {
 }
 
 HRESULT OutputPin::StartStreaming() {
-  if (thread_) return S_OK;
+  if (thread_.Valid()) return S_OK;
   if (!memInput_ || !allocator_ || !filter_.stream) return VFW_E_NOT_CONNECTED;
   HRESULT hr = allocator_->Commit();
   if (FAILED(hr)) return hr;
   stopRequested_ = 0;
   SetCurrentPosition(seekTarget_);
   peer_->NewSegment(segmentStart_, ReadSegmentStop(), 1.0);
-  thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
-  if (!thread_) {
+  thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+  if (!thread_.Valid()) {
     allocator_->Decommit();
     return HRESULT_FROM_WIN32(GetLastError());
   }
@@ -90,17 +84,16 @@ HRESULT OutputPin::StartStreaming() {
 }
 
 void OutputPin::StopStreaming() {
-  if (!thread_) return;
+  if (!thread_.Valid()) return;
   InterlockedExchange(&stopRequested_, 1);
   // Decommitting wakes a thread waiting for a free buffer.
   if (allocator_) allocator_->Decommit();
-  if (WaitForSingleObject(thread_, kJoinGraceMs) == WAIT_TIMEOUT) {
+  if (WaitForSingleObject(thread_.Get(), kJoinGraceMs) == WAIT_TIMEOUT) {
     peer_->BeginFlush();
-    WaitForSingleObject(thread_, INFINITE);
+    WaitForSingleObject(thread_.Get(), INFINITE);
     peer_->EndFlush();
   }
-  CloseHandle(thread_);
-  thread_ = nullptr;
+  thread_.Reset();
 }
 
 DWORD WINAPI OutputPin::ThreadMain(void *self) {
@@ -146,8 +139,8 @@ bool OutputPin::DownstreamStopped() {
 
 HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
   const StreamData &stream = *filter_.stream;
-  IMediaSample *sample = nullptr;
-  HRESULT hr = allocator_->GetBuffer(&sample, nullptr, nullptr, 0);
+  ComPtr<IMediaSample> sample;
+  HRESULT hr = allocator_->GetBuffer(sample.Put(), nullptr, nullptr, 0);
   if (FAILED(hr)) return hr;
   BYTE *buffer = nullptr;
   hr = sample->GetPointer(&buffer);
@@ -167,7 +160,6 @@ HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
     hr = DownstreamStopped() ? VFW_E_WRONG_STATE : memInput_->Receive(sample);
     if (hr == S_OK) SetCurrentPosition(segmentStart_ + stop);
   }
-  sample->Release();
   return hr;
 }
 

@@ -1,215 +1,162 @@
 // The hand-built playback graph. Every filter is created by class identifier and every pin is
 // connected directly, so DirectShow never picks or inserts a filter of its own.
 #include "playback/playback_graph.h"
-#include "app/app_state.h"
 
 #include <uuids.h>
-
-const CLSID CLSID_PreferredParser = {0x13CEBFE0, 0x256B, 0x44BA, {0xA2, 0x7B, 0x9F, 0x85, 0xCB, 0xDB, 0x97, 0x2D}};
-const CLSID CLSID_Mp3Decoder = {0x38BE3000, 0xDBF4, 0x11D0, {0x86, 0x0E, 0x00, 0xA0, 0x24, 0xCF, 0xEF, 0x6D}};
+#include <initializer_list>
 
 namespace {
 
 constexpr DWORD inProcess = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
 const wchar_t defaultRendererName[] = L"Default DirectSound Device";
 
-template <typename T>
-void ReleaseAndClear(T*& pointer) {
-    if (pointer) {
-        pointer->Release();
-        pointer = nullptr;
-    }
-}
-
 const CLSID& SplitterClass(SplitterKind kind) {
     return kind == PreferredParser ? CLSID_PreferredParser : CLSID_MPEG1Splitter;
 }
 
+HRESULT CreateFilter(const CLSID& clsid, ComPtr<IBaseFilter>& filter) {
+    HRESULT hr = CoCreateInstance(clsid, nullptr, inProcess, IID_IBaseFilter, filter.PutVoid());
+    return SUCCEEDED(hr) && !filter ? E_NOINTERFACE : hr;
+}
+
 bool CanCreateFilter(const CLSID& clsid) {
-    IBaseFilter* filter = nullptr;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, inProcess, IID_IBaseFilter, reinterpret_cast<void**>(&filter));
-    if (FAILED(hr) || !filter) return false;
-    filter->Release();
-    return true;
+    ComPtr<IBaseFilter> filter;
+    return SUCCEEDED(CreateFilter(clsid, filter));
 }
 
 bool IsDefaultRenderer(IMoniker* moniker) {
-    IPropertyBag* bag = nullptr;
-    moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag));
+    ComPtr<IPropertyBag> bag;
+    moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid());
     if (!bag) return false;
     VARIANT name;
     VariantInit(&name);
     bool matches = SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR && name.bstrVal &&
                    lstrcmpiW(name.bstrVal, defaultRendererName) == 0;
     VariantClear(&name);
-    bag->Release();
     return matches;
 }
 
-// The six pins of a graph under construction. They must be released before any filter
-// leaves the graph: the system splitter frees its output pins when its input is
-// disconnected, so a pin still held after RemoveFilter may point at freed memory.
+// The six pins of a graph under construction. They are released before any filter leaves
+// the graph: the system splitter frees its output pins when its input is disconnected, so a
+// pin still held after RemoveFilter may point at freed memory.
 struct GraphPins {
-    IPin* sourceOut = nullptr;
-    IPin* splitterIn = nullptr;
-    IPin* splitterOut = nullptr;
-    IPin* decoderIn = nullptr;
-    IPin* decoderOut = nullptr;
-    IPin* rendererIn = nullptr;
-    void ReleaseAll() {
-        for (IPin** pin : {&sourceOut, &splitterIn, &splitterOut, &decoderIn, &decoderOut, &rendererIn})
-            ReleaseAndClear(*pin);
-    }
-    ~GraphPins() { ReleaseAll(); }
+    ComPtr<IPin> sourceOut, splitterIn, splitterOut, decoderIn, decoderOut, rendererIn;
+    bool AllFound() const { return sourceOut && splitterIn && splitterOut && decoderIn && decoderOut && rendererIn; }
 };
 
 }  // namespace
 
-IBaseFilter* FindAudioRenderer() {
-    ICreateDevEnum* devices = nullptr;
-    CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                     reinterpret_cast<void**>(&devices));
-    if (!devices) return nullptr;
-    IEnumMoniker* monikers = nullptr;
-    devices->CreateClassEnumerator(CLSID_AudioRendererCategory, &monikers, 0);
-    if (!monikers) {
-        devices->Release();
-        return nullptr;
+ComPtr<IBaseFilter> FindAudioRenderer() {
+    ComPtr<IBaseFilter> renderer;
+    ComPtr<ICreateDevEnum> devices;
+    CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum, devices.PutVoid());
+    if (!devices) return renderer;
+    ComPtr<IEnumMoniker> monikers;
+    devices->CreateClassEnumerator(CLSID_AudioRendererCategory, monikers.Put(), 0);
+    if (!monikers) return renderer;
+    ComPtr<IMoniker> moniker;
+    while (monikers->Next(1, moniker.Put(), nullptr) == S_OK) {
+        if (IsDefaultRenderer(moniker)) {
+            moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, renderer.PutVoid());
+            break;
+        }
     }
-    IBaseFilter* renderer = nullptr;
-    IMoniker* moniker = nullptr;
-    while (monikers->Next(1, &moniker, nullptr) == S_OK) {
-        bool found = IsDefaultRenderer(moniker);
-        if (found) moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&renderer));
-        moniker->Release();
-        if (found) break;
-    }
-    monikers->Release();
-    devices->Release();
     return renderer;
 }
 
-IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index) {
-    IEnumPins* pins = nullptr;
-    filter->EnumPins(&pins);
-    if (!pins) return nullptr;
-    IPin* result = nullptr;
-    IPin* pin = nullptr;
+ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index) {
+    ComPtr<IPin> pin;
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(pins.Put());
+    if (!pins) return pin;
     int seen = 0;
-    while (!result && pins->Next(1, &pin, nullptr) == S_OK) {
+    while (pins->Next(1, pin.Put(), nullptr) == S_OK) {
         PIN_DIRECTION pinDirection;
-        if (SUCCEEDED(pin->QueryDirection(&pinDirection)) && pinDirection == direction) {
-            if (seen == index) {
-                result = pin;
-                continue;
-            }
-            ++seen;
-        }
-        pin->Release();
+        if (SUCCEEDED(pin->QueryDirection(&pinDirection)) && pinDirection == direction && seen++ == index) return pin;
     }
-    pins->Release();
-    return result;
+    pin.Reset();
+    return pin;
 }
 
 HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
-    GraphPins pins;
+    HRESULT hr = CreateFilters(path, kind);
     bool filtersAdded = false;
-    auto fail = [&](HRESULT hr) {
-        pins.ReleaseAll();
-        if (filtersAdded) {
-            for (IBaseFilter* filter : {sourceFilter, splitterFilter, decoderFilter, rendererFilter})
-                graphBuilder->RemoveFilter(filter);
-        }
-        ReleaseAll();
-        return hr;
-    };
-
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, inProcess, IID_IGraphBuilder,
-                                  reinterpret_cast<void**>(&graphBuilder));
-    if (FAILED(hr)) return fail(hr);
-    graphBuilder->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&mediaControl));
-    graphBuilder->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&mediaEvents));
-    graphBuilder->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&mediaSeeking));
-    if (!mediaControl || !mediaEvents || !mediaSeeking) return fail(E_NOINTERFACE);
-
-    CoCreateInstance(SplitterClass(kind), nullptr, inProcess, IID_IBaseFilter, reinterpret_cast<void**>(&splitterFilter));
-    CoCreateInstance(CLSID_Mp3Decoder, nullptr, inProcess, IID_IBaseFilter, reinterpret_cast<void**>(&decoderFilter));
-    rendererFilter = FindAudioRenderer();
-    CoCreateInstance(CLSID_AsyncReader, nullptr, inProcess, IID_IBaseFilter, reinterpret_cast<void**>(&sourceFilter));
-
-    if (sourceFilter) {
-        IFileSourceFilter* fileSource = nullptr;
-        hr = sourceFilter->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&fileSource));
-        if (!fileSource) return fail(FAILED(hr) ? hr : E_NOINTERFACE);
-        hr = fileSource->Load(path, nullptr);
-        fileSource->Release();
-        if (FAILED(hr)) return fail(hr);
-    }
-
-    // A filter that could not be created is a null here, and AddFilter refuses it.
-    filtersAdded = true;
     const struct { IBaseFilter* filter; const wchar_t* name; } members[] = {
         {sourceFilter, L"source"}, {splitterFilter, L"mp3Parser"}, {decoderFilter, L"decoder"}, {rendererFilter, L"renderer"}};
     for (const auto& member : members) {
+        if (FAILED(hr)) break;
+        filtersAdded = true;
         hr = graphBuilder->AddFilter(member.filter, member.name);
-        if (FAILED(hr)) return fail(hr);
     }
-
-    if (kind == Mpeg1Splitter) {
-        // The system splitter creates its output pin only once its input knows the stream.
-        pins.sourceOut = FindPin(sourceFilter, PINDIR_OUTPUT, 0);
-        pins.splitterIn = FindPin(splitterFilter, PINDIR_INPUT, 0);
-        if (!pins.sourceOut || !pins.splitterIn) return fail(VFW_E_NOT_FOUND);
-        hr = graphBuilder->ConnectDirect(pins.sourceOut, pins.splitterIn, nullptr);
-        if (FAILED(hr)) return fail(hr);
-        pins.splitterOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
-        pins.decoderIn = FindPin(decoderFilter, PINDIR_INPUT, 0);
-        pins.decoderOut = FindPin(decoderFilter, PINDIR_OUTPUT, 0);
-        pins.rendererIn = FindPin(rendererFilter, PINDIR_INPUT, 0);
-        if (!pins.splitterOut || !pins.decoderIn || !pins.decoderOut || !pins.rendererIn) return fail(VFW_E_NOT_FOUND);
-    } else {
-        pins.sourceOut = FindPin(sourceFilter, PINDIR_OUTPUT, 0);
-        pins.splitterIn = FindPin(splitterFilter, PINDIR_INPUT, 0);
-        pins.splitterOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
-        pins.decoderIn = FindPin(decoderFilter, PINDIR_INPUT, 0);
-        pins.decoderOut = FindPin(decoderFilter, PINDIR_OUTPUT, 0);
-        pins.rendererIn = FindPin(rendererFilter, PINDIR_INPUT, 0);
-        if (!pins.sourceOut || !pins.splitterIn || !pins.splitterOut || !pins.decoderIn || !pins.decoderOut || !pins.rendererIn)
-            return fail(VFW_E_NOT_FOUND);
-        hr = graphBuilder->ConnectDirect(pins.sourceOut, pins.splitterIn, nullptr);
-        if (FAILED(hr)) return fail(hr);
+    if (SUCCEEDED(hr)) hr = ConnectFilters(kind);
+    if (SUCCEEDED(hr)) hr = QueryInto(rendererFilter.Get(), IID_IBasicAudio, basicAudio);
+    if (FAILED(hr)) {
+        TearDown(filtersAdded);
+        return hr;
     }
-    hr = graphBuilder->ConnectDirect(pins.splitterOut, pins.decoderIn, nullptr);
-    if (FAILED(hr)) return fail(hr);
-    hr = graphBuilder->ConnectDirect(pins.decoderOut, pins.rendererIn, nullptr);
-    if (FAILED(hr)) return fail(hr);
-    pins.ReleaseAll();
-
-    rendererFilter->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&basicAudio));
-    if (!basicAudio) return fail(E_NOINTERFACE);
-    mediaEvents->SetNotifyWindow(reinterpret_cast<OAHWND>(theApp.mainWindow), graphEventMessage, 0);
+    mediaEvents->SetNotifyWindow(reinterpret_cast<OAHWND>(notifyWindow_), notifyMessage_, 0);
     built = TRUE;
     return S_OK;
+}
+
+// Each creation's own result is kept, so that the user reads the real reason (a class that is
+// not registered, a file that cannot be opened) rather than the null pointer it leaves behind.
+HRESULT PlaybackGraph::CreateFilters(const wchar_t* path, SplitterKind kind) {
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, inProcess, IID_IGraphBuilder, graphBuilder.PutVoid());
+    if (FAILED(hr)) return hr;
+    for (HRESULT query : {QueryInto(graphBuilder.Get(), IID_IMediaControl, mediaControl),
+                          QueryInto(graphBuilder.Get(), IID_IMediaEventEx, mediaEvents),
+                          QueryInto(graphBuilder.Get(), IID_IMediaSeeking, mediaSeeking)})
+        if (FAILED(query)) return query;
+    if (FAILED(hr = CreateFilter(SplitterClass(kind), splitterFilter))) return hr;
+    if (FAILED(hr = CreateFilter(CLSID_Mp3Decoder, decoderFilter))) return hr;
+    rendererFilter = FindAudioRenderer();
+    if (!rendererFilter) return VFW_E_NO_AUDIO_HARDWARE;
+    if (FAILED(hr = CreateFilter(CLSID_AsyncReader, sourceFilter))) return hr;
+    ComPtr<IFileSourceFilter> fileSource;
+    if (FAILED(hr = QueryInto(sourceFilter.Get(), IID_IFileSourceFilter, fileSource))) return hr;
+    return fileSource->Load(path, nullptr);
+}
+
+HRESULT PlaybackGraph::ConnectFilters(SplitterKind kind) {
+    GraphPins pins;
+    pins.sourceOut = FindPin(sourceFilter, PINDIR_OUTPUT, 0);
+    pins.splitterIn = FindPin(splitterFilter, PINDIR_INPUT, 0);
+    if (kind == Mpeg1Splitter) {
+        // The system splitter creates its output pin only once its input knows the stream.
+        if (!pins.sourceOut || !pins.splitterIn) return VFW_E_NOT_FOUND;
+        HRESULT hr = graphBuilder->ConnectDirect(pins.sourceOut, pins.splitterIn, nullptr);
+        if (FAILED(hr)) return hr;
+    }
+    pins.splitterOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
+    pins.decoderIn = FindPin(decoderFilter, PINDIR_INPUT, 0);
+    pins.decoderOut = FindPin(decoderFilter, PINDIR_OUTPUT, 0);
+    pins.rendererIn = FindPin(rendererFilter, PINDIR_INPUT, 0);
+    if (!pins.AllFound()) return VFW_E_NOT_FOUND;
+    HRESULT hr = S_OK;
+    if (kind == PreferredParser) hr = graphBuilder->ConnectDirect(pins.sourceOut, pins.splitterIn, nullptr);
+    if (SUCCEEDED(hr)) hr = graphBuilder->ConnectDirect(pins.splitterOut, pins.decoderIn, nullptr);
+    if (SUCCEEDED(hr)) hr = graphBuilder->ConnectDirect(pins.decoderOut, pins.rendererIn, nullptr);
+    return hr;
 }
 
 void PlaybackGraph::Close() {
     if (!built) return;
     mediaEvents->SetNotifyWindow(0, 0, 0);
-    for (IBaseFilter* filter : {sourceFilter, splitterFilter, decoderFilter, rendererFilter})
-        graphBuilder->RemoveFilter(filter);
-    ReleaseAll();
+    TearDown(true);
 }
 
-void PlaybackGraph::ReleaseAll() {
-    ReleaseAndClear(sourceFilter);
-    ReleaseAndClear(splitterFilter);
-    ReleaseAndClear(decoderFilter);
-    ReleaseAndClear(rendererFilter);
-    ReleaseAndClear(graphBuilder);
-    ReleaseAndClear(mediaControl);
-    ReleaseAndClear(mediaEvents);
-    ReleaseAndClear(mediaSeeking);
-    ReleaseAndClear(basicAudio);
+void PlaybackGraph::TearDown(bool filtersAdded) {
+    if (filtersAdded) {
+        for (IBaseFilter* filter : {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
+            graphBuilder->RemoveFilter(filter);
+    }
+    for (ComPtr<IBaseFilter>* filter : {&sourceFilter, &splitterFilter, &decoderFilter, &rendererFilter}) filter->Reset();
+    graphBuilder.Reset();
+    mediaControl.Reset();
+    mediaEvents.Reset();
+    mediaSeeking.Reset();
+    basicAudio.Reset();
     built = FALSE;
 }
 

@@ -3,19 +3,24 @@
 #pragma once
 
 #include <windows.h>
-#include <initializer_list>
 #include <dshow.h>
+
+#include "parser/parser_ids.h"
+#include "win32/scoped.h"
 
 enum SplitterKind { PreferredParser, Mpeg1Splitter };
 enum FilterCheckResult { Missing = -1, SystemBroken = 0, Ok = 1 };
 
-// {13CEBFE0-256B-44BA-A27B-9F85CBDB972D}: the project's own MP3 parser filter.
-extern const CLSID CLSID_PreferredParser;
-// {38BE3000-DBF4-11D0-860E-00A024CFEF6D}: the platform's MP3 decoder.
-extern const CLSID CLSID_Mp3Decoder;
+inline constexpr const CLSID& CLSID_PreferredParser = clipvane_parser::kParserClsid;
+inline constexpr const CLSID& CLSID_Mp3Decoder = clipvane_parser::kMp3DecoderClsid;
 
 class PlaybackGraph {
 public:
+    // The graph's events are announced by posting `notifyMessage` to `notifyWindow` (none when null).
+    explicit PlaybackGraph(HWND notifyWindow = nullptr, UINT notifyMessage = 0)
+        : notifyWindow_(notifyWindow), notifyMessage_(notifyMessage) {}
+
+    // The first failing HRESULT of the build, S_OK once built.
     HRESULT Open(const wchar_t* path, SplitterKind kind);
     void Close();
     HRESULT Run();
@@ -29,26 +34,31 @@ public:
     IMediaEventEx* Events() const { return mediaEvents; }
     static FilterCheckResult CheckFilters();
 
-    IMediaEventEx* mediaEvents = nullptr;
-    IGraphBuilder* graphBuilder = nullptr;
-    IMediaControl* mediaControl = nullptr;
-    IMediaSeeking* mediaSeeking = nullptr;
+    ComPtr<IMediaEventEx> mediaEvents;
+    ComPtr<IGraphBuilder> graphBuilder;
+    ComPtr<IMediaControl> mediaControl;
+    ComPtr<IMediaSeeking> mediaSeeking;
     BOOL built = FALSE;
-    IBasicAudio* basicAudio = nullptr;
-    IBaseFilter* sourceFilter = nullptr;
-    IBaseFilter* splitterFilter = nullptr;
-    IBaseFilter* decoderFilter = nullptr;
-    IBaseFilter* rendererFilter = nullptr;
+    ComPtr<IBasicAudio> basicAudio;
+    ComPtr<IBaseFilter> sourceFilter;
+    ComPtr<IBaseFilter> splitterFilter;
+    ComPtr<IBaseFilter> decoderFilter;
+    ComPtr<IBaseFilter> rendererFilter;
 
 private:
-    // Drops every reference held, in the order the graph was built, and leaves the object unbuilt.
-    void ReleaseAll();
+    HRESULT CreateFilters(const wchar_t* path, SplitterKind kind);
+    HRESULT ConnectFilters(SplitterKind kind);
+    // Takes the filters out of the graph and drops every reference, in the order the graph was built.
+    void TearDown(bool filtersAdded);
+
+    HWND notifyWindow_;
+    UINT notifyMessage_;
 };
 
-// The default DirectSound renderer, or null; the caller releases it.
-IBaseFilter* FindAudioRenderer();
-// The index-th pin of the given direction, or null; the caller releases it.
-IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index);
+// The default DirectSound renderer, or null.
+ComPtr<IBaseFilter> FindAudioRenderer();
+// The index-th pin of the given direction, or null.
+ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index);
 
 // Reference time (100 ns) and milliseconds.
 inline int ReferenceTimeToMs(LONGLONG t) { return static_cast<int>(t / 10 / 1000); }

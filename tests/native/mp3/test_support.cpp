@@ -5,8 +5,6 @@
 
 namespace mp3test {
 
-std::string FixturePath(const std::string& name) { return std::string(CLIPVANE_FIXTURES) + "/" + name; }
-
 bool FixtureExists(const std::string& name) { return std::ifstream(FixturePath(name)).good(); }
 
 std::vector<uint8_t> ReadFixture(const std::string& name) {

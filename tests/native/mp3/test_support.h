@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "mp3/mp3.h"
+#include "tests/fixtures/fixture_path.h"
 
 namespace mp3test {
 
-std::string FixturePath(const std::string& name);
 bool FixtureExists(const std::string& name);
 std::vector<uint8_t> ReadFixture(const std::string& name);
 

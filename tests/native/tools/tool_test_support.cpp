@@ -115,8 +115,6 @@ std::vector<std::string> ScratchDir::Names() const {
   return names;
 }
 
-std::string FixturePath(const std::string& name) { return std::string(CLIPVANE_FIXTURES) + "/" + name; }
-
 Bytes ReadBytes(const std::string& path) {
   std::string text = Slurp(path);
   return Bytes(text.begin(), text.end());

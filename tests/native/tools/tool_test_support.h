@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mp3/mp3.h"
+#include "tests/fixtures/fixture_path.h"
 
 namespace tooltest {
 
@@ -40,7 +41,6 @@ class ScratchDir {
   std::string path_;
 };
 
-std::string FixturePath(const std::string& name);
 Bytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 bool Exists(const std::string& path);

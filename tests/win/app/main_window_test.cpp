@@ -71,7 +71,9 @@ TEST(WebPages, AddressesComeFromTheConfiguredServer) {
     for (const auto& page : pages) {
         std::wstring address = WebPageAddress(page.command);
         EXPECT_EQ(0u, address.find(L"http://clipvane.invalid")) << address;
-        if (page.path) EXPECT_EQ(address.size() - wcslen(page.path), address.rfind(page.path)) << address;
+        if (page.path) {
+            EXPECT_EQ(address.size() - wcslen(page.path), address.rfind(page.path)) << address;
+        }
     }
     EXPECT_EQ(nullptr, WebPageAddress(IDM_OPEN));
 }

@@ -9,10 +9,6 @@
 
 namespace parser_test {
 
-const CLSID kParserClsid = {0x13CEBFE0, 0x256B, 0x44BA, {0xA2, 0x7B, 0x9F, 0x85, 0xCB, 0xDB, 0x97, 0x2D}};
-const CLSID kMp3DecoderClsid = {0x38BE3000, 0xDBF4, 0x11D0, {0x86, 0x0E, 0x00, 0xA0, 0x24, 0xCF, 0xEF, 0x6D}};
-const GUID kMediaSubtypeMp3 = {0x00000055, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
 namespace {
 
 constexpr DWORD kInproc = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
@@ -33,14 +29,6 @@ HRESULT ConnectFilters(IGraphBuilder *graph, IBaseFilter *from, IBaseFilter *to)
 }
 
 }  // namespace
-
-std::string FixturePath(const char *name) { return std::string(CLIPVANE_FIXTURES) + "/" + name; }
-
-std::wstring WinePath(const std::string &unixPath) {
-  std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return path;
-}
 
 bool IndexFixture(const char *name, mp3::FrameIndex &index) {
   return IndexPath(WinePath(FixturePath(name)), index);

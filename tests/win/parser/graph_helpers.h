@@ -7,16 +7,14 @@
 #include <string>
 
 #include "mp3/frame_index.h"
+#include "parser/parser_ids.h"
+#include "tests/fixtures/fixture_path.h"
 
 namespace parser_test {
 
-extern const CLSID kParserClsid;
-extern const CLSID kMp3DecoderClsid;
-extern const GUID kMediaSubtypeMp3;
-
-// Unix path of a fixture and its Wine (Z:) form.
-std::string FixturePath(const char *name);
-std::wstring WinePath(const std::string &unixPath);
+using clipvane_parser::kMediaSubtypeMp3;
+using clipvane_parser::kMp3DecoderClsid;
+using clipvane_parser::kParserClsid;
 
 // The frame index of a fixture, built natively with the MP3 library: the reference the
 // filter's timeline must agree with.

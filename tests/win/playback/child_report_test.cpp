@@ -145,11 +145,7 @@ bool IsChild() { return !Variable(reportVariable).empty(); }
 TEST(ChildReport, AudioRenderer) {
     if (!IsChild()) GTEST_SKIP() << "runs only as the child of FindAudioRendererWithoutDevice";
     DWORD code = rendererReportBase;
-    IBaseFilter* renderer = FindAudioRenderer();
-    if (renderer) {
-        code |= rendererFound;
-        renderer->Release();
-    }
+    if (FindAudioRenderer()) code |= rendererFound;
     PlaybackGraph graph;
     if (SUCCEEDED(graph.Open(FixturePath(L"cbr128.mp3").c_str(), Mpeg1Splitter))) code |= openSucceeded;
     if (graph.built || graph.graphBuilder || graph.sourceFilter || graph.splitterFilter || graph.decoderFilter) {

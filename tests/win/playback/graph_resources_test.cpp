@@ -36,12 +36,10 @@ using Cycle = void (*)(GraphHolder&, SplitterKind, int);
 int PlatformHandleGrowth(int cycles) {
     int before = ProcessHandleCount();
     for (int i = 0; i < cycles; ++i) {
-        IBaseFilter* renderer = FindAudioRenderer();
-        if (renderer) renderer->Release();
-        IGraphBuilder* manager = nullptr;
+        FindAudioRenderer();
+        ComPtr<IGraphBuilder> manager;
         CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
-                         reinterpret_cast<void**>(&manager));
-        if (manager) manager->Release();
+                         manager.PutVoid());
     }
     return ProcessHandleCount() - before;
 }

@@ -5,16 +5,16 @@
 
 #include <memory>
 
-#include "app/app_state.h"
 #include "tests/win/playback/graph_tests.h"
 
 namespace {
 
 const wchar_t testWindowClass[] = L"ClipvanePlaybackTestWindow";
 int graphMessages = 0;
+HWND notifyWindow = nullptr;
 
 LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == graphEventMessage) {
+    if (message == graphTestMessage) {
         ++graphMessages;
         return 0;
     }
@@ -30,13 +30,13 @@ public:
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = testWindowClass;
         RegisterClassW(&windowClass);
-        theApp.mainWindow = CreateWindowExW(0, testWindowClass, L"playback test", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
-                                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(theApp.mainWindow, nullptr) << "no window: is there a display?";
+        notifyWindow = CreateWindowExW(0, testWindowClass, L"playback test", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
+                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(notifyWindow, nullptr) << "no window: is there a display?";
     }
     void TearDown() override {
-        DestroyWindow(theApp.mainWindow);
-        theApp.mainWindow = nullptr;
+        DestroyWindow(notifyWindow);
+        notifyWindow = nullptr;
         OleUninitialize();
     }
 };
@@ -67,6 +67,7 @@ struct HangWatchInstaller {
 
 }  // namespace
 
+HWND GraphNotifyWindow() { return notifyWindow; }
 int GraphMessagesReceived() { return graphMessages; }
 void ResetGraphMessages() { graphMessages = 0; }
 

@@ -23,6 +23,9 @@ inline const SplitterKind bothKinds[] = {PreferredParser, Mpeg1Splitter};
 constexpr DWORD openTimeoutMs = 120000;
 constexpr DWORD settleTimeoutMs = 10000;
 
+// The test's stand-in for the main window, and the message the graphs post to it.
+HWND GraphNotifyWindow();
+constexpr UINT graphTestMessage = WM_APP + 100;
 // Graph event messages the graph posted to the test's main window since the last reset.
 int GraphMessagesReceived();
 void ResetGraphMessages();
@@ -65,5 +68,5 @@ public:
         graph.Close();
     }
 
-    PlaybackGraph graph;
+    PlaybackGraph graph{GraphNotifyWindow(), graphTestMessage};
 };

@@ -52,17 +52,16 @@ TEST_P(FindPinCase, CountsOnlyPinsOfTheAskedDirection) {
     const PinCase& c = GetParam();
     IBaseFilter* filter = std::string(c.filter) == "source" ? CreateLoadedSource() : CreateFilter(CLSID_Mp3Decoder);
     ASSERT_NE(filter, nullptr);
-    IPin* pin = FindPin(filter, c.direction, c.index);
-    EXPECT_EQ(pin != nullptr, c.found);
+    ComPtr<IPin> pin = FindPin(filter, c.direction, c.index);
+    EXPECT_EQ(pin.Get() != nullptr, c.found);
     if (pin) {
         PIN_DIRECTION direction;
         ASSERT_EQ(pin->QueryDirection(&direction), S_OK);
         EXPECT_EQ(direction, c.direction);
         PIN_INFO info = {};
         ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
-        EXPECT_EQ(info.pFilter, filter);
-        if (info.pFilter) info.pFilter->Release();
-        pin->Release();
+        ComPtr<IBaseFilter> owner(info.pFilter);
+        EXPECT_EQ(owner.Get(), filter);
     }
     filter->Release();
 }
@@ -79,26 +78,18 @@ TEST(FindPin, SplitterOutputAppearsOnlyOnceItsInputKnowsTheStream) {
     // Why Open looks up the system splitter's output pin only after connecting its input.
     IBaseFilter* splitter = CreateFilter(CLSID_MPEG1Splitter);
     ASSERT_NE(splitter, nullptr);
-    IPin* input = FindPin(splitter, PINDIR_INPUT, 0);
-    EXPECT_NE(input, nullptr);
-    IPin* output = FindPin(splitter, PINDIR_OUTPUT, 0);
-    EXPECT_EQ(output, nullptr);
-    if (input) input->Release();
-    if (output) output->Release();
+    EXPECT_TRUE(FindPin(splitter, PINDIR_INPUT, 0));
+    EXPECT_FALSE(FindPin(splitter, PINDIR_OUTPUT, 0));
     splitter->Release();
 }
 
 TEST(FindAudioRenderer, FindsTheDirectSoundRendererOnTheNullDevice) {
-    IBaseFilter* renderer = FindAudioRenderer();
-    ASSERT_NE(renderer, nullptr) << "no \"Default DirectSound Device\": is ALSA_CONFIG_PATH set?";
-    IBasicAudio* audio = nullptr;
-    EXPECT_EQ(renderer->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&audio)), S_OK);
-    if (audio) audio->Release();
+    ComPtr<IBaseFilter> renderer = FindAudioRenderer();
+    ASSERT_TRUE(renderer) << "no \"Default DirectSound Device\": is ALSA_CONFIG_PATH set?";
+    ComPtr<IBasicAudio> audio;
+    EXPECT_EQ(QueryInto(renderer.Get(), IID_IBasicAudio, audio), S_OK);
     // Each call hands out a reference of its own.
-    IBaseFilter* again = FindAudioRenderer();
-    EXPECT_NE(again, nullptr);
-    if (again) again->Release();
-    renderer->Release();
+    EXPECT_TRUE(FindAudioRenderer());
 }
 
 TEST(TimeUnits, ReferenceTimeToMillisecondsTruncates) {

@@ -29,8 +29,6 @@ void ScrambleSettings() {
     theApp.fineTuning = 77;
 }
 
-LoadedSettings Loaded() { return {theApp.bMute, theApp.volume, theApp.eachJump, theApp.fineTuning}; }
-
 void ExpectLoaded(const LoadedSettings& expected, const char* context) {
     SCOPED_TRACE(context);
     EXPECT_EQ(expected.bMute, theApp.bMute);

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/fixtures/fixture_path.h"
+
 // What a modal window showed when the answerer found it.
 struct ShownDialog {
     std::wstring caption;
@@ -56,10 +58,6 @@ void PumpMessages(DWORD ms);
 // Pumps messages until `done` returns true or `timeoutMs` passes; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
-// A fixture made by the fixture script, as a Windows path (Z:\...).
-std::wstring FixturePath(const wchar_t* name);
-// Converts a Unix path of the build machine to the path Wine shows for it.
-std::wstring WinePath(const std::string& unixPath);
 // The folder of the running test program.
 std::wstring ProgramFolder();
 // A fresh, empty folder under the system's temporary folder.

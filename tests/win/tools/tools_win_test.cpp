@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp3/mp3.h"
+#include "tests/fixtures/fixture_path.h"
 
 namespace {
 
@@ -19,14 +20,6 @@ std::wstring ModuleFolder() {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring folder(path);
   return folder.substr(0, folder.find_last_of(L"\\/"));
-}
-
-// The fixture folder is a Unix path; Wine shows the Unix root as drive Z:.
-std::wstring FixturePath(const wchar_t* name) {
-  std::string unixPath = CLIPVANE_FIXTURES;
-  std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-  return path + L"\\" + name;
 }
 
 std::vector<uint8_t> ReadAll(const std::wstring& path) {
