@@ -1,5 +1,6 @@
 // The user's four settings in options.ini inside the per-user data folder.
 #include "app/app_state.h"
+#include "logic/control_values.h"
 #include "resource.h"
 #include "settings/data_folder.h"
 
@@ -22,17 +23,16 @@ constexpr wchar_t fineTuningKey[] = L"fineTuning";
 
 // The file stores the volume shifted into 0..10000 so that it is never negative.
 constexpr int volumeOffset = 10000;
-constexpr int silentVolume = -10000;
-constexpr int fullVolume = 0;
 constexpr int defaultMute = 0;
 constexpr int defaultStoredVolume = 9500;
 constexpr int defaultVolume = defaultStoredVolume - volumeOffset;
-constexpr int defaultJump = 3;
-constexpr int minJump = 1;
-constexpr int maxJump = 9;
-constexpr int defaultFineTuning = 200;
-constexpr int minFineTuning = 30;
-constexpr int maxFineTuning = 900;
+// The size dialogs' ranges; a value outside them in the file is brought to the nearer bound.
+constexpr int defaultJump = jumpSecondsRange.fallback;
+constexpr int minJump = jumpSecondsRange.lower;
+constexpr int maxJump = jumpSecondsRange.upper;
+constexpr int defaultFineTuning = fineTuningMsRange.fallback;
+constexpr int minFineTuning = fineTuningMsRange.lower;
+constexpr int maxFineTuning = fineTuningMsRange.upper;
 
 // A settings file this large cannot be one this program wrote; it is treated as damaged.
 constexpr ULONGLONG damagedFileBytes = 1024 * 1024;

@@ -103,7 +103,9 @@ void Exercise(const std::vector<uint8_t>& data, Mutator& m) {
       const mp3::ByteView frame = view.Sub(i, size_t(h->FrameLength()));
       (void)mp3::CheckFrameCrc(*h, frame);
       if (const auto info = mp3::ParseInfoFrame(*h, frame)) {
-        if (info->lame) ASSERT_LE(info->lame->offsetInFrame + mp3::kLameTagSize, frame.size);
+        if (info->lame) {
+          ASSERT_LE(info->lame->offsetInFrame + mp3::kLameTagSize, frame.size);
+        }
       }
     }
   }
@@ -131,7 +133,9 @@ void Exercise(const std::vector<uint8_t>& data, Mutator& m) {
     ASSERT_EQ(e.offset, expect);
     expect += e.size;
     ASSERT_LE(expect, size);
-    if (e.kind == mp3::ScanEvent::Kind::Frame) ASSERT_EQ(e.size, uint64_t(e.header.FrameLength()));
+    if (e.kind == mp3::ScanEvent::Kind::Frame) {
+      ASSERT_EQ(e.size, uint64_t(e.header.FrameLength()));
+    }
   }
   ASSERT_EQ(expect, std::max(begin, size));
 
@@ -139,7 +143,9 @@ void Exercise(const std::vector<uint8_t>& data, Mutator& m) {
   const mp3::FrameIndex& index = result.index;
   for (size_t i = 0; i < index.FrameCount(); ++i) {
     ASSERT_LE(index.FrameOffset(i) + index.FrameSize(i), size);
-    if (i > 0) ASSERT_GT(index.FrameOffset(i), index.FrameOffset(i - 1));
+    if (i > 0) {
+      ASSERT_GT(index.FrameOffset(i), index.FrameOffset(i - 1));
+    }
   }
   if (index.FrameCount() > 0) {
     const int64_t probes[] = {INT64_MIN, -1, 0, 1, index.DurationUnits(), INT64_MAX,

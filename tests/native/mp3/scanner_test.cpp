@@ -285,7 +285,9 @@ TEST(Scanner, TheFirstFrameMustLieWithinTheLeadingLimit) {
     for (mp3::ScanEvent e; scanner.Next(e);) events.push_back(e);
     ExpectContiguous(events, 0, size);
     EXPECT_EQ(!OfKind(events, Kind::Frame).empty(), c.findsFrames) << c.limit;
-    if (!c.findsFrames) EXPECT_LT(counting.totalRead, 2 * 64 * 1024 + 256 * 1024) << "read on past the limit";
+    if (!c.findsFrames) {
+      EXPECT_LT(counting.totalRead, 2 * 64 * 1024 + 256 * 1024) << "read on past the limit";
+    }
   }
 }
 

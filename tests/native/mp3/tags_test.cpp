@@ -43,7 +43,9 @@ TEST(Id3v2, HeaderSizes) {
   for (const auto& c : cases) {
     const std::optional<mp3::Id3v2Header> h = mp3::ParseId3v2Header(mp3::ByteView(c.bytes));
     ASSERT_EQ(h.has_value(), c.total.has_value()) << c.what;
-    if (h) EXPECT_EQ(h->TotalSize(), *c.total) << c.what;
+    if (h) {
+      EXPECT_EQ(h->TotalSize(), *c.total) << c.what;
+    }
   }
 }
 

@@ -11,6 +11,7 @@
 
 namespace mp3test {
 
+using ::FixturePath;
 bool FixtureExists(const std::string& name);
 std::vector<uint8_t> ReadFixture(const std::string& name);
 

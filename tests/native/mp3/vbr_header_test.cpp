@@ -141,7 +141,9 @@ TEST(InfoFrame, BuildThenParseRoundTrip) {
       EXPECT_EQ(info->xing->frames, 12345u);
       EXPECT_EQ(info->xing->bytes, 4000000u + frame.size());
       EXPECT_EQ(info->xing->toc.has_value(), wanted.toc.has_value());
-      if (wanted.toc) EXPECT_EQ(*info->xing->toc, *wanted.toc);
+      if (wanted.toc) {
+        EXPECT_EQ(*info->xing->toc, *wanted.toc);
+      }
       EXPECT_EQ(info->xing->quality, wanted.quality);
       ASSERT_EQ(info->lame.has_value(), wanted.lame.has_value());
       if (info->lame) {

@@ -47,7 +47,9 @@ void ExpectInfoFrameMatches(const Mp3View& out) {
   EXPECT_EQ(*xing.frames, out.frames.size());
   EXPECT_EQ(*xing.bytes, out.AudioBytes() + out.layout.infoFrameRange.size);
   EXPECT_TRUE(xing.toc.has_value());
-  if (out.layout.info->lame) EXPECT_TRUE(out.layout.info->lame->tagCrcValid);
+  if (out.layout.info->lame) {
+    EXPECT_TRUE(out.layout.info->lame->tagCrcValid);
+  }
 }
 
 class FrameModeCut : public ::testing::TestWithParam<const char*> {};
@@ -170,7 +172,9 @@ TEST(Mp3splt, LameDelayAndPaddingFollowTheCutsEnds) {
     if (c.keepsPadding) {
       EXPECT_EQ(out.FrameBytes(out.frames.size() - 1), in.FrameBytes(in.frames.size() - 1));
     }
-    if (c.keepsDelay && c.keepsPadding) EXPECT_EQ(out.frames.size(), in.frames.size());
+    if (c.keepsDelay && c.keepsPadding) {
+      EXPECT_EQ(out.frames.size(), in.frames.size());
+    }
   }
 }
 

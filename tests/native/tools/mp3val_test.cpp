@@ -132,12 +132,20 @@ TEST_P(Repair, FixesTheDamageKeepsTheOriginalAndIsIdempotent) {
   EXPECT_EQ(fixed.layout.info.has_value(), clean.layout.info.has_value());
   if (fixed.layout.info && fixed.layout.info->xing) {
     const mp3::XingInfo& xing = *fixed.layout.info->xing;
-    if (xing.frames) EXPECT_EQ(*xing.frames, fixed.frames.size());
-    if (xing.bytes) EXPECT_EQ(*xing.bytes, fixed.AudioBytes() + fixed.layout.infoFrameRange.size);
-    if (fixed.layout.info->lame) EXPECT_TRUE(fixed.layout.info->lame->tagCrcValid);
+    if (xing.frames) {
+      EXPECT_EQ(*xing.frames, fixed.frames.size());
+    }
+    if (xing.bytes) {
+      EXPECT_EQ(*xing.bytes, fixed.AudioBytes() + fixed.layout.infoFrameRange.size);
+    }
+    if (fixed.layout.info->lame) {
+      EXPECT_TRUE(fixed.layout.info->lame->tagCrcValid);
+    }
   }
   EXPECT_TRUE(tooltest::DecodesWithLame(file, scratch.Path()));
-  if (damage.restoresOriginal) EXPECT_EQ(tooltest::ReadBytes(file), clean.fileBytes);
+  if (damage.restoresOriginal) {
+    EXPECT_EQ(tooltest::ReadBytes(file), clean.fileBytes);
+  }
 
   Bytes repaired = tooltest::ReadBytes(file);
   RunResult again = RunTool(kRepairTool, {"-f", file});

@@ -11,6 +11,8 @@
 
 namespace tooltest {
 
+using ::FixturePath;
+
 using Bytes = std::vector<uint8_t>;
 
 struct RunResult {

@@ -24,6 +24,7 @@ constexpr DWORD rendererFound = 1;
 constexpr DWORD openSucceeded = 2;
 constexpr DWORD objectNotEmpty = 4;
 constexpr DWORD filterCheckReportBase = 200;
+constexpr DWORD openHidReason = 16;  // added when Open's failure is not the creation's own HRESULT
 
 std::wstring Variable(const wchar_t* name) {
     wchar_t value[MAX_PATH] = {};
@@ -158,7 +159,17 @@ TEST(ChildReport, AudioRenderer) {
 
 TEST(ChildReport, CheckFilters) {
     if (!IsChild()) GTEST_SKIP() << "runs only as the child of the CheckFilters cases";
-    Report(filterCheckReportBase + PlaybackGraph::CheckFilters());
+    DWORD code = filterCheckReportBase + PlaybackGraph::CheckFilters();
+    // Without the parser, Open must fail with the reason the parser could not be created
+    // (not with the null pointer such a failure leaves).
+    ComPtr<IBaseFilter> parser;
+    HRESULT created = CoCreateInstance(CLSID_PreferredParser, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                       IID_IBaseFilter, parser.PutVoid());
+    if (FAILED(created)) {
+        PlaybackGraph graph;
+        if (graph.Open(FixturePath(L"cbr128.mp3").c_str(), PreferredParser) != created) code += openHidReason;
+    }
+    Report(code);
 }
 
 // --- The parent side --------------------------------------------------------------------
@@ -172,10 +183,11 @@ TEST(FindAudioRendererWithoutDevice, ReturnsNullAndOpenFails) {
     EXPECT_FALSE(*code & objectNotEmpty) << "the failed Open left references behind";
 }
 
-TEST(CheckFilters, MissingWhenTheParserIsNotBesideTheProgram) {
+TEST(CheckFilters, MissingWhenTheParserIsNotBesideTheProgramAndOpenSaysWhy) {
     std::optional<DWORD> code = RunFilterCheckInFolder(false);
     ASSERT_TRUE(code) << "the child did not run";
-    EXPECT_EQ(static_cast<int>(*code) - static_cast<int>(filterCheckReportBase), Missing);
+    EXPECT_EQ(*code & openHidReason, 0u) << "Open hid the reason the parser could not be created";
+    EXPECT_EQ(static_cast<int>(*code & ~openHidReason) - static_cast<int>(filterCheckReportBase), Missing);
 }
 
 TEST(CheckFilters, OkWithTheParserBesideTheProgram) {

@@ -117,6 +117,7 @@ TEST_F(PlayerTest, MenuFollowsTheMarkedPoints) {
     EXPECT_TRUE(MenuItemGrayed(operations, IDM_B_PLUS));
 }
 
+// Each nudge command once, at a limit; the clamps' edge cases are in the native logic tests.
 TEST_F(PlayerTest, NudgesClampAtTheirLimits) {
     OpenPaused(L"cbr128.mp3");
     int stop = theApp.graph->GetStopMs();
@@ -126,9 +127,6 @@ TEST_F(PlayerTest, NudgesClampAtTheirLimits) {
         {1000, 1100, &AppState::FineTuneBMinus, 1000, 1000},
         {100, -1, &AppState::FineTuneAMinus, 0, -1},
         {1000, stop - 50, &AppState::FineTuneBPlus, 1000, stop},
-        {stop - 50, -1, &AppState::FineTuneAPlus, stop, -1},
-        {1000, 5000, &AppState::FineTuneAMinus, 800, 5000},
-        {1000, 5000, &AppState::FineTuneBPlus, 1000, 5200},
     };
     for (const Case& c : cases) {
         theApp.pointA = c.a;
