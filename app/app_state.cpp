@@ -73,6 +73,9 @@ BOOL AppState::Init(HINSTANCE instance) {
     if (!mainWindow) return FailStartup(nullptr);
     CenterWindow(mainWindow);
     if (!CreateStatusBar()) return FailStartup(mainWindow);
+    // The container stores its own handle and its children's while it initialises.
+    CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PANEL_CONTAINER), mainWindow, PanelContainer, 0);
+    if (!panelContainer) return FailStartup(mainWindow);
 
     ShowWindow(mainWindow, SW_SHOW);
     UpdateWindow(mainWindow);

@@ -134,6 +134,8 @@ void SetStatusText(int part, const wchar_t* text);
 DWORD WINAPI PlayRejectSound(LPVOID);
 INT_PTR CALLBACK AboutDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK RepairDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The panel container (panels/): creates the panels and the toolbar while it initialises.
+INT_PTR CALLBACK PanelContainer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Opens one of the vendor's pages in the default browser.
 void OpenWebPage(WORD command);

@@ -63,7 +63,12 @@ void AppState::CreateToolbar() {
     SendMessageW(toolbar, TB_ADDBUTTONSW, sizeof(buttons) / sizeof(buttons[0]), reinterpret_cast<LPARAM>(buttons));
     SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
     HWND tooltip = reinterpret_cast<HWND>(SendMessageW(toolbar, TB_GETTOOLTIPS, 0, 0));
-    if (tooltip) SendMessageW(tooltip, TTM_SETDELAYTIME, TTDT_INITIAL, tooltipDelayMs);
+    if (tooltip) {
+        SendMessageW(tooltip, TTM_SETDELAYTIME, TTDT_INITIAL, tooltipDelayMs);
+        // Wine will not make a window topmost while it owns a tooltip that has not shown yet
+        // ("窗口置顶" would do nothing); an unowned tooltip shows and hides just the same.
+        SetWindowLongPtrW(tooltip, GWLP_HWNDPARENT, 0);
+    }
     ShowWindow(toolbar, SW_SHOW);
     currentStrip = IDB_STRIP_PLAY_SET_A;
 }

@@ -14,6 +14,8 @@
 #define IDD_REPAIR             131
 #define IDD_CONTROL_PANEL      132
 #define IDD_TIMELINE           133
+#define IDD_FINE_TUNE_SIZE     134
+#define IDD_JUMP_SIZE          135
 #define IDD_AB_PANEL           136
 #define IDD_INFO_STRIP         137
 #define IDD_NEW_VERSION        138
@@ -102,14 +104,28 @@
 #define IDM_DONATE_PAGE        32801
 
 // Controls.
+#define IDC_PANEL_TOP_LINE     1000
+#define IDC_PANEL_BOTTOM_LINE  1001
+#define IDC_VOLUME_LINE        1002
+#define IDC_JUMP_LINE          1003
+#define IDC_FINE_TUNE_LINE     1004
+#define IDC_VOLUME_SLIDER      1005
+#define IDC_MUTE               1006
+#define IDC_CHANGE_JUMP        1007
+#define IDC_CHANGE_FINE_TUNE   1008
+#define IDC_FINE_TUNE_VALUE    1010
 #define IDC_REFRESH_TIMELINE   1012
 #define IDC_REFRESH_AB_PANEL   1013
 #define IDC_INFO_LINE          1014
+#define IDC_JUMP_EDIT          1016
+#define IDC_FINE_TUNE_EDIT     1017
+#define IDC_TIMELINE_LINE      1018
 #define IDC_CUT_REVEAL         1021
 #define IDC_CUT_OUTPUT_PATH    1022
 #define IDC_CUT_STATUS         1023
 #define IDC_REPAIR_ANIMATION   1025
 #define IDC_CUT_ANIMATION      1026
+#define IDC_JUMP_VALUE         1027
 #define IDC_MODE_BITRATE       1033
 #define IDC_MODE_FRAME         1034
 
