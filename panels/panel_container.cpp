@@ -85,9 +85,15 @@ INT_PTR CALLBACK PanelContainer(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
         LayOutPanels(dialog);
         return FALSE;
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
+        // The panels cover the container, but the flat toolbar is transparent and asks its
+        // parent for the background behind its buttons (with its own DC).
+        RECT area = {};
+        GetClipBox(reinterpret_cast<HDC>(wParam), &area);
+        FillRect(reinterpret_cast<HDC>(wParam), &area, GetSysColorBrush(COLOR_BTNFACE));
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
         return TRUE;
+    }
     case WM_NOTIFY: {
         NMHDR* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->code == TTN_GETDISPINFOW) SupplyTooltip(*reinterpret_cast<NMTTDISPINFOW*>(lParam));

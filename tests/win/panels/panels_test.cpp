@@ -65,6 +65,14 @@ TEST_F(PanelTest, TheStackFillsTheContainerAtEveryHeight) {
         EXPECT_EQ(container.right, timeline.right - timeline.left);
         EXPECT_TRUE(IsWindowVisible(theApp.toolbar));
     }
+    // Nothing of the client area is left unpainted: not even behind the flat toolbar's buttons.
+    RedrawWindow(theApp.mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpMessages(50);
+    RECT toolbar = {};
+    GetClientRect(theApp.toolbar, &toolbar);
+    HDC dc = GetDC(theApp.toolbar);
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), GetPixel(dc, toolbar.right - 3, toolbar.bottom / 2));
+    ReleaseDC(theApp.toolbar, dc);
 }
 
 TEST_F(PanelTest, TooltipsFollowThePlayStateAndTheABCycle) {
