@@ -188,6 +188,37 @@ TEST_F(PanelTest, SizeDialogsClampSilentlyAndCancelChangesNothing) {
     EXPECT_EQ(5u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
 }
 
+TEST_F(PanelTest, PanelValuesSurviveARestart) {
+    DialogAnswerer answerer;
+    answerer.Queue(Enter(IDC_JUMP_EDIT, L"7"));
+    SendDlgItemMessageW(theApp.controlPanel, IDC_CHANGE_JUMP, BM_CLICK, 0, 0);
+    HWND slider = GetDlgItem(theApp.controlPanel, IDC_VOLUME_SLIDER);
+    SendMessageW(slider, TBM_SETPOS, TRUE, 50);
+    SendMessageW(theApp.controlPanel, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
+    theApp.Exit();
+    PumpMessages(50);
+    theApp.eachJump = theApp.volume = 0;
+    ASSERT_TRUE(theApp.Init(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(7, theApp.eachJump);
+    EXPECT_EQ(7u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
+    EXPECT_EQ(-1505, theApp.volume);
+    EXPECT_EQ(50, SendDlgItemMessageW(theApp.controlPanel, IDC_VOLUME_SLIDER, TBM_GETPOS, 0, 0));
+}
+
+TEST_F(PanelTest, KeysActOnTheMainWindowWhicheverPanelHasTheFocus) {
+    EXPECT_EQ(theApp.abPanel, GetFocus());
+    OpenCopyOf(L"cbr128.mp3");
+    ASSERT_EQ(Playing, theApp.playState);
+    HWND slider = GetDlgItem(theApp.controlPanel, IDC_VOLUME_SLIDER);
+    SetFocus(slider);
+    LRESULT position = SendMessageW(slider, TBM_GETPOS, 0, 0);
+    HACCEL accelerators = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    MSG key = {slider, WM_KEYDOWN, VK_DOWN, 1, 0, {}};
+    DispatchProgramMessage(accelerators, key);
+    EXPECT_EQ(Paused, theApp.playState);
+    EXPECT_EQ(position, SendMessageW(slider, TBM_GETPOS, 0, 0)) << "the slider took the key";
+}
+
 TEST_F(PanelTest, TheControlPanelLinesStayAtFixedPixels) {
     for (int width : {720, 900}) {
         ResizeMainWindow(width, 420);
