@@ -171,7 +171,7 @@ TEST(ParserLifecycle, ModuleUnloadsWhenTheLastObjectIsReleased) {
   }
   HMODULE module = GetModuleHandleW(L"mp3parser.ax");
   ASSERT_NE(nullptr, module);
-  auto canUnload = reinterpret_cast<HRESULT(WINAPI *)()>(GetProcAddress(module, "DllCanUnloadNow"));
+  auto canUnload = reinterpret_cast<HRESULT(WINAPI *)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
   ASSERT_NE(nullptr, canUnload);
   EXPECT_EQ(S_OK, canUnload());
   IClassFactory *factory = nullptr;

@@ -35,8 +35,8 @@ HRESULT CreateParser(IBaseFilter **filter) {
 TEST(ParserRegistration, RegisterServesCoCreateInstanceAndUnregisterRemovesIt) {
   HMODULE module = LoadLibraryW(ModuleBesideExe().c_str());
   ASSERT_NE(nullptr, module);
-  auto registerServer = reinterpret_cast<EntryPoint>(GetProcAddress(module, "DllRegisterServer"));
-  auto unregisterServer = reinterpret_cast<EntryPoint>(GetProcAddress(module, "DllUnregisterServer"));
+  auto registerServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllRegisterServer")));
+  auto unregisterServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllUnregisterServer")));
   ASSERT_NE(nullptr, registerServer);
   ASSERT_NE(nullptr, unregisterServer);
 
