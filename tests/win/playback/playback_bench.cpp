@@ -26,6 +26,8 @@ constexpr int defaultOpenRepetitions = 5;
 constexpr DWORD settleTimeoutMs = 10000;
 constexpr DWORD playProbeMs = 500;
 const wchar_t benchWindowClass[] = L"ClipvanePlaybackBenchWindow";
+// Stands in for the main window that the graphs notify, as in the program.
+HWND benchWindow = nullptr;
 // The project's parser first: stopping a streaming graph on Wine's MPEG-1 splitter can
 // deadlock in Wine's decoder, and the figures measured before that should not be lost.
 const SplitterKind benchOrder[] = {PreferredParser, Mpeg1Splitter};
@@ -52,7 +54,7 @@ struct SeekFigure {
 OpenFigures MeasureOpen(const std::wstring& path, SplitterKind kind, int repetitions) {
     OpenFigures figures;
     for (int i = 0; i <= repetitions; ++i) {
-        PlaybackGraph graph;
+        PlaybackGraph graph(benchWindow, graphEventMessage);
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
         HRESULT hr = graph.Open(path.c_str(), kind);
@@ -69,7 +71,7 @@ OpenFigures MeasureOpen(const std::wstring& path, SplitterKind kind, int repetit
 
 std::vector<SeekFigure> MeasureSeeks(const std::wstring& path, SplitterKind kind, int* stopMs) {
     std::vector<SeekFigure> figures;
-    PlaybackGraph graph;
+    PlaybackGraph graph(benchWindow, graphEventMessage);
     if (FAILED(graph.Open(path.c_str(), kind))) return figures;
     *stopMs = graph.GetStopMs();
     for (int i = 1; i <= seekPositions; ++i) {
@@ -113,9 +115,9 @@ bool CreateMainWindow() {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = benchWindowClass;
     RegisterClassW(&windowClass);
-    theApp.mainWindow = CreateWindowExW(0, benchWindowClass, L"playback bench", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200,
-                                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    return theApp.mainWindow != nullptr;
+    benchWindow = CreateWindowExW(0, benchWindowClass, L"playback bench", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    return benchWindow != nullptr;
 }
 
 }  // namespace
@@ -168,7 +170,7 @@ int main() {
         std::printf("stop position reported: %d ms; worst |error|: %d ms\n", stopMs, worst);
     }
 
-    DestroyWindow(theApp.mainWindow);
+    DestroyWindow(benchWindow);
     OleUninitialize();
     return allBuilt ? 0 : 1;
 }
