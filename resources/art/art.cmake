@@ -54,7 +54,7 @@ foreach(_name flag_148 flag_149 thumb_142 play_146 keys_147)
 endforeach()
 add_custom_command(
   OUTPUT ${_art_panel_pictures}
-  COMMAND ${CLIPVANE_PYTHON3} -B ${_art_src}/gen_panel_art.py ${CLIPVANE_ART_DIR}
+  COMMAND ${CLIPVANE_PYTHON3} -B ${_art_src}/gen_panel_art.py ${CLIPVANE_ART_DIR} ${_art_bitmap_font}
   DEPENDS ${_art_src}/gen_panel_art.py ${_art_src}/raster.py ${_art_bitmap_font}
   COMMENT "Drawing the timeline flags and thumb, the play button and the shortcut table"
   VERBATIM)

@@ -11,7 +11,10 @@ The panels combine them with SRCAND, so white lets the background through. The p
 place them by their staff and tip columns, so the small ones are drawn pixel by pixel, and
 the table's text comes from a bitmap font in whole pixels.
 
-usage: gen_panel_art.py OUTPUT_DIR
+usage: gen_panel_art.py OUTPUT_DIR BITMAP_FONT
+  BITMAP_FONT  WenQuanYi's 12 px bitmap face (xfonts-wqy: wenquanyi_9pt.pcf); glyphs drawn
+               for this size stay legible where outline fonts either blur (anti-aliased)
+               or lose strokes (monochrome hinting)
 """
 
 import os
@@ -26,14 +29,10 @@ FLAG_A_RED = (255, 0, 0)
 FLAG_B_BLUE = (0, 0, 255)
 THUMB_FILL = (212, 212, 212)
 THUMB_EDGE = (0, 0, 0)
-BUTTON_BLUE = R.hex_colour("2a6fd6")
-HEADER_BLUE = R.hex_colour("2a6fd6")
+PANEL_BLUE = R.hex_colour("2a6fd6")  # play button and table header
 KEY_RED = R.hex_colour("d01818")
 RULE_GREY = (176, 176, 176)
 
-# WenQuanYi's 12 px bitmap face (xfonts-wqy): glyphs drawn for this size stay legible where
-# outline fonts either blur (anti-aliased) or lose strokes (monochrome hinting).
-TEXT_FONT = "/usr/share/fonts/X11/misc/wenquanyi_9pt.pcf"
 TEXT_SIZE = 12
 
 # '#' is ink, '.' is white. The A stands left of its staff, the b's stem is its staff, so
@@ -117,8 +116,8 @@ def draw_thumb():
 
 def draw_play_button():
     canvas = R.Canvas(64, 64)
-    canvas.fill(R.Circle(32.0, 32.0, 30.5) - R.Circle(32.0, 32.0, 26.5), BUTTON_BLUE)
-    canvas.fill(R.Polygon([(24.0, 17.0), (24.0, 47.0), (48.0, 32.0)]), BUTTON_BLUE)
+    canvas.fill(R.Circle(32.0, 32.0, 30.5) - R.Circle(32.0, 32.0, 26.5), PANEL_BLUE)
+    canvas.fill(R.Polygon([(24.0, 17.0), (24.0, 47.0), (48.0, 32.0)]), PANEL_BLUE)
     return canvas.flatten(WHITE)
 
 
@@ -128,6 +127,7 @@ HEADER_RIGHT = 16              # the blue column spans x 0..16
 KEY_RULE_X = 34                # between the key cell and the action cell
 TEXT_LEFT = KEY_RULE_X + 4
 HEADER_GAP = 3                 # rows between the header's stacked characters
+KEY_SIDE = 13
 
 SHORTCUTS = [  # (arrow pattern, action) in the order the rows show them
     (rotate_right(rotate_right(ARROW_UP)), "播放、暂停"),
@@ -137,22 +137,22 @@ SHORTCUTS = [  # (arrow pattern, action) in the order the rows show them
 ]
 
 
-def sharp_text(text, rows=None):
-    return R.text_mask(text, TEXT_FONT, TEXT_SIZE, rows=rows, antialias=False)
+def sharp_text(text, font, rows=None):
+    return R.text_mask(text, font, TEXT_SIZE, rows=rows, antialias=False)
 
 
 def draw_key(rows, left, top, arrow):
-    """A 13 x 13 key cap (corners cut) with the arrow in its middle."""
-    side = 13
+    """A square key cap (corners cut) with the arrow in its middle."""
+    side = KEY_SIDE
     for i in range(1, side - 1):
         rows[top][left + i] = rows[top + side - 1][left + i] = KEY_RED
         rows[top + i][left] = rows[top + i][left + side - 1] = KEY_RED
     paint(rows, left + (side - len(arrow[0])) // 2, top + (side - len(arrow)) // 2, arrow, KEY_RED)
 
 
-def draw_header(rows):
-    fill_rect(rows, 0, 0, HEADER_RIGHT, TABLE_H - 1, HEADER_BLUE)
-    glyphs = [sharp_text(ch) for ch in "快捷键表"]
+def draw_header(rows, font):
+    fill_rect(rows, 0, 0, HEADER_RIGHT, TABLE_H - 1, PANEL_BLUE)
+    glyphs = [sharp_text(ch, font) for ch in "快捷键表"]
     cell = max(R.mask_size(g)[1] for g in glyphs)
     top = (TABLE_H - (len(glyphs) * cell + (len(glyphs) - 1) * HEADER_GAP)) // 2
     for glyph in glyphs:
@@ -161,46 +161,42 @@ def draw_header(rows):
         top += cell + HEADER_GAP
 
 
-def action_label_rows():
+def action_label_rows(font):
     """The label rows that hold the ink of every action, so that all share one baseline."""
-    boxes = [R.ink_box(R.label_coverage(text, TEXT_FONT, TEXT_SIZE, antialias=False)) for _, text in SHORTCUTS]
+    boxes = [R.ink_box(R.label_coverage(text, font, TEXT_SIZE, antialias=False)) for _, text in SHORTCUTS]
     return min(b[1] for b in boxes), max(b[3] for b in boxes)
 
 
-def draw_shortcut_table():
+def draw_shortcut_table(font):
     rows = blank(TABLE_W, TABLE_H)
     for k in range(len(SHORTCUTS) + 1):
         fill_rect(rows, HEADER_RIGHT + 1, k * ROW_PITCH, TABLE_W - 1, k * ROW_PITCH, RULE_GREY)
     fill_rect(rows, KEY_RULE_X, 0, KEY_RULE_X, TABLE_H - 1, RULE_GREY)
     fill_rect(rows, TABLE_W - 1, 0, TABLE_W - 1, TABLE_H - 1, RULE_GREY)
-    draw_header(rows)
-    label_rows = action_label_rows()
+    draw_header(rows, font)
+    label_rows = action_label_rows(font)
+    inner = ROW_PITCH - 1
+    key_left = HEADER_RIGHT + 1 + (KEY_RULE_X - HEADER_RIGHT - 1 - KEY_SIDE) // 2
     for k, (arrow, action) in enumerate(SHORTCUTS):
         row_top = k * ROW_PITCH + 1
-        inner = ROW_PITCH - 1
-        key_left = HEADER_RIGHT + 1 + (KEY_RULE_X - HEADER_RIGHT - 1 - 13) // 2
-        draw_key(rows, key_left, row_top + (inner - 13) // 2, arrow)
-        text = sharp_text(action, rows=label_rows)
+        draw_key(rows, key_left, row_top + (inner - KEY_SIDE) // 2, arrow)
+        text = sharp_text(action, font, rows=label_rows)
         paint(rows, TEXT_LEFT, row_top + (inner - len(text)) // 2, text, KEY_RED)
     return rows
 
 
 # ------------------------------------------------------------------------ files
 
-IMAGES = [  # (file name, drawing function); the names tell the resource numbers
-    ("flag_148.bmp", lambda: from_pattern(FLAG_A, FLAG_A_RED)),
-    ("flag_149.bmp", lambda: from_pattern(FLAG_B, FLAG_B_BLUE)),
-    ("thumb_142.bmp", draw_thumb),
-    ("play_146.bmp", draw_play_button),
-    ("keys_147.bmp", draw_shortcut_table),
-]
+NAMES = ["flag_148.bmp", "flag_149.bmp", "thumb_142.bmp", "play_146.bmp", "keys_147.bmp"]  # resource numbers
 
 
 def main():
-    out_dir = sys.argv[1]
+    out_dir, font = sys.argv[1], sys.argv[2]
     os.makedirs(out_dir, exist_ok=True)
-    for name, draw in IMAGES:
-        R.write_file(os.path.join(out_dir, name), R.bmp24_bytes(draw()))
+    images = [from_pattern(FLAG_A, FLAG_A_RED), from_pattern(FLAG_B, FLAG_B_BLUE), draw_thumb(),
+              draw_play_button(), draw_shortcut_table(font)]
+    for name, rows in zip(NAMES, images):
+        R.write_file(os.path.join(out_dir, name), R.bmp24_bytes(rows))
 
 
 if __name__ == "__main__":

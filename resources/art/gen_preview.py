@@ -46,7 +46,7 @@ def main():
         rows = R.read_bmp24(os.path.join(art, "strip_%d.bmp" % number))
         on_face = [[T.BUTTON_FACE if px == T.WHITE else px for px in row] for row in rows]
         sheet += rows + on_face + gap
-    panel = [R.read_bmp24(os.path.join(art, name)) for name, _ in P.IMAGES]
+    panel = [R.read_bmp24(os.path.join(art, name)) for name in P.NAMES]
     flag_a, flag_b = panel[0], panel[1]
     back_to_back = [a[:5] + b for a, b in zip(flag_a, flag_b)]  # b's staff over A's
     panel.insert(2, back_to_back)
