@@ -1,6 +1,6 @@
 // A real HTTP server on 127.0.0.1 (never any other address), on a port the system picks. It
 // records the head (request line and headers) of every request and answers the update check
-// with the response the case gives, everything else with an empty 200.
+// with the response the case gives, anything else with an empty 200.
 #pragma once
 
 #include <winsock2.h>
@@ -11,34 +11,25 @@
 #include <thread>
 #include <vector>
 
-// A whole HTTP/1.1 response with the given status line tail and body, closing the connection.
-std::string HttpResponse(const std::string& status, const std::string& body, const std::string& extraHeaders = "");
+// A whole HTTP/1.1 response that closes the connection.
+std::string HttpResponse(const std::string& status, const std::string& body);
 
 class LoopbackServer {
 public:
-    // With `hold`, every request waits unanswered until Release(); connections still held
-    // when the server goes away are closed without an answer.
+    // With `hold`, requests wait unanswered until Release(); those still held when the server
+    // goes away are closed without an answer.
     explicit LoopbackServer(std::string updateResponse, bool hold = false);
     ~LoopbackServer();
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
-
     unsigned short Port() const { return port_; }
     std::vector<std::string> Requests();
-    // The head of the first request whose request line contains `path`, or "".
-    std::string RequestFor(const std::string& path);
     bool WaitForRequests(size_t count, DWORD timeoutMs);
-    void Release();
-
-    // A port on 127.0.0.1 where nothing listens.
-    static unsigned short ClosedPort();
+    void Release() { SetEvent(released_); }
 
 private:
-    void Accept();
     void Serve(SOCKET client);
 
     std::string updateResponse_;
-    SOCKET listener_ = INVALID_SOCKET;
+    SOCKET listener_;
     unsigned short port_ = 0;
     HANDLE released_;
     HANDLE stopping_;
@@ -47,6 +38,3 @@ private:
     std::vector<std::thread> clients_;
     std::vector<std::string> requests_;
 };
-
-// Whether a request head carries exactly this header line.
-bool HasHeader(const std::string& head, const std::string& line);
