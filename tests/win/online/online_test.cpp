@@ -223,6 +223,7 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     LoopbackServer server(HttpResponse("200 OK", "_must"), true);
     SetEnvironmentVariableW(L"CLIPVANE_TEST_SERVER_PORT", std::to_wstring(server.Port()).c_str());
     SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-process").c_str());
+    SetEnvironmentVariableW(L"http_proxy", nullptr);
     std::wstring program = ProgramFolder() + L"\\online_program.exe";
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION child = {};
