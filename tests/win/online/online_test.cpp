@@ -115,18 +115,22 @@ public:
         SetHandler(L"C:\\windows\\system32\\cmd.exe /c echo %1>\"" + record_ + L"\"");
     }
     ~RecordingBrowser() { SetHandler(original_); }
+    // The address the browser was given, once the command has written its whole line.
     std::string Opened(DWORD timeoutMs) {
-        PumpUntil([&] { return FileExists(record_); }, timeoutMs);
-        PumpMessages(200);  // lets the command finish writing
+        std::string text;
+        PumpUntil([&] { return (text = ReadRecord()).find('\n') != std::string::npos; }, timeoutMs);
+        return text.substr(0, text.find_first_of("\r\n "));
+    }
+
+private:
+    std::string ReadRecord() const {
         char text[512] = {};
         if (FILE* file = _wfopen(record_.c_str(), L"rb")) {
             fread(text, 1, sizeof(text) - 1, file);
             fclose(file);
         }
-        return std::string(text).substr(0, std::string(text).find_first_of("\r\n "));
+        return text;
     }
-
-private:
     static void SetHandler(const std::wstring& command) {
         RegSetKeyValueW(HKEY_LOCAL_MACHINE, handlerKey, nullptr, REG_SZ, command.c_str(),
                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
