@@ -229,7 +229,8 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-process").c_str());
     SetEnvironmentVariableW(L"http_proxy", nullptr);
     std::wstring program = ProgramFolder() + L"\\online_program.exe";
-    STARTUPINFOW startup = {sizeof(startup)};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
     ASSERT_TRUE(CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
 
