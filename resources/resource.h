@@ -113,6 +113,7 @@
 #define IDC_REFRESH_TIMELINE   1012
 #define IDC_REFRESH_AB_PANEL   1013
 #define IDC_INFO_LINE          1014
+#define IDC_NEW_VERSION_TEXT   1015
 #define IDC_CUT_REVEAL         1021
 #define IDC_CUT_OUTPUT_PATH    1022
 #define IDC_CUT_STATUS         1023
