@@ -37,6 +37,10 @@ class FrameCopier {
 
   // Copies a byte range of the source unchanged (a tag).
   bool CopyRange(const mp3::ByteRange& range);
+  // Copies a leading tag; a length frame in it (ID3v2 TLEN) gets room for `lengthDigits`
+  // digits, which FinishLengthFrames fills with the length of what was written.
+  bool CopyLeadingTag(const mp3::TagInfo& tag, int lengthDigits);
+  bool FinishLengthFrames(int64_t lengthMs);
   // Writes a placeholder information frame for a stream like `streamHeader`; its final
   // content is written by FinishInfoFrame, which must then be given a LAME tag and a
   // quality exactly when they were announced here. Writes nothing for Layer I/II streams,
@@ -70,6 +74,7 @@ class FrameCopier {
   int firstBitrate_ = 0;
   bool constantBitrate_ = true;
   TocSampler toc_;
+  std::vector<std::pair<uint64_t, int>> lengthDigits_;  // output offset, digit count
   std::string error_;
 };
 
