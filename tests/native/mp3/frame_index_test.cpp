@@ -140,4 +140,50 @@ TEST(FrameIndex, HourLongVbrFile) {
   EXPECT_EQ(index.Layout().estimatedFrames, index.FrameCount());
 }
 
+// The file's stream is the one holding most of the audio, wherever it begins: the index
+// times it, and its own information frame (not another stream's) describes it.
+TEST(FrameIndex, IndexesTheStreamHoldingMostOfTheAudio) {
+  const struct {
+    const char* fixture;
+    mp3::Version version;
+    int sampleRate;
+    double seconds;  // of the stream's audio, Info frame excluded
+    bool hasInfo;
+  } cases[] = {
+      {"jingle.mp3", mp3::Version::Mpeg1, 44100, 20.0, true},     // a 1 s jingle of 22.05 kHz in front
+      {"mixed.mp3", mp3::Version::Mpeg1, 44100, 6.0, false},      // 1 s of 22.05 kHz in the middle
+      {"freeformat.mp3", mp3::Version::Mpeg1, 44100, 1.0, true},  // no bitrate in the headers
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    mp3test::FixtureFile f(c.fixture);
+    ASSERT_TRUE(f.IsOpen());
+    const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+    ASSERT_TRUE(result.ok());
+    const mp3::FrameIndex& index = result.index;
+    EXPECT_EQ(index.StreamHeader().version, c.version);
+    EXPECT_EQ(index.SampleRate(), c.sampleRate);
+    // lame adds up to two frames of delay and padding.
+    EXPECT_NEAR(index.DurationMs(), c.seconds * 1000, 2 * 1152 * 1000.0 / c.sampleRate + 30);
+    EXPECT_EQ(index.Layout().info.has_value(), c.hasInfo);
+    if (c.hasInfo) EXPECT_EQ(index.Layout().info->header.sampleRate, c.sampleRate);
+    EXPECT_EQ(index.Layout().estimatedFrames, index.FrameCount());
+    for (size_t i = 0; i < index.FrameCount(); ++i) ASSERT_LT(index.FrameOffset(i), f.Source().Size());
+  }
+}
+
+// A free-format stream: every frame re-parses to the length the stream gave it.
+TEST(FrameIndex, FreeFormatFramesTakeTheirLengthFromTheStream) {
+  const std::vector<uint8_t> file = mp3test::ReadFixture("freeformat.mp3");
+  mp3::MemorySource source{mp3::ByteView(file)};
+  const std::vector<mp3::ScanEvent> events = mp3test::ScanAll(source, 0, file.size());
+  ASSERT_FALSE(events.empty());
+  for (const mp3::ScanEvent& e : events) {
+    ASSERT_EQ(e.kind, mp3::ScanEvent::Kind::Frame) << e.offset;
+    EXPECT_TRUE(e.header.FreeFormat());
+    EXPECT_EQ(e.size, uint64_t(e.header.FrameLength()));
+    EXPECT_EQ(e.header.bitrateKbps, 128);
+  }
+}
+
 }  // namespace
