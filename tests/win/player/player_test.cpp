@@ -271,8 +271,41 @@ TEST_F(PlayerTest, AFileNoToolCanFixShowsTheLoadFailure) {
     EXPECT_EQ(L"Clipvane 2.1.5 （免费）", WindowText(theApp.mainWindow));
 }
 
-TEST_F(PlayerTest, AFileOnlyTheSystemSplitterAcceptsLoadsWithoutRepair) {
+// Free format (no bitrate in the headers) plays through the project's parser, which times it
+// from its frames.
+TEST_F(PlayerTest, AFreeFormatFilePlaysThroughTheProjectsParser) {
     std::wstring path = CopyFixture(L"freeformat.mp3", L"free.mp3");
+    DialogAnswerer answerer;
+    theApp.OpenFile(path.c_str());
+    ASSERT_TRUE(theApp.loaded);
+    EXPECT_TRUE(answerer.Shown().empty());
+    EXPECT_FALSE(FileExists(path + L".bak"));
+    CLSID splitter = {};
+    ASSERT_EQ(S_OK, theApp.graph->splitterFilter->GetClassID(&splitter));
+    EXPECT_NE(CLSID_MPEG1Splitter, splitter);
+    EXPECT_NEAR(theApp.graph->GetStopMs(), 1000, 60);
+    EXPECT_TRUE(PumpUntil([] { return theApp.playState == Stopped; }, 10000));
+}
+
+// More lead-in than the project's parser looks through: the system's splitter takes the file
+// (one short second of audio, so that it has played to its end well within the test).
+TEST_F(PlayerTest, AFileOnlyTheSystemSplitterAcceptsLoadsWithoutRepair) {
+    std::wstring path = folder + L"\\leadin.mp3";
+    {
+        std::string bytes(17 * 1024 * 1024, '\0');
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        HANDLE audio = CreateFileW(FixturePath(L"freeformat.mp3").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, audio);
+        std::string mp3(1 << 20, '\0');
+        DWORD read = 0;
+        ReadFile(audio, &mp3[0], DWORD(mp3.size()), &read, nullptr);
+        CloseHandle(audio);
+        WriteFile(file, mp3.data(), read, &written, nullptr);
+        CloseHandle(file);
+    }
     DialogAnswerer answerer;
     theApp.OpenFile(path.c_str());
     ASSERT_TRUE(theApp.loaded);
