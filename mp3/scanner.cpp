@@ -33,7 +33,9 @@ FrameScanner::FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, Sca
   options_.confirmFrames = std::clamp(options_.confirmFrames, 0, kMaxConfirmFrames);
   // The buffer must hold a whole confirmation chain with room to spare.
   const size_t lookahead = size_t(options_.confirmFrames + 3) * kMaxFrameLength;
-  buffer_.resize(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}));
+  // A region smaller than that needs no more than itself.
+  buffer_.resize(size_t(std::min<uint64_t>(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}),
+                                           std::max<uint64_t>(end_ - pos_, 1))));
   bufferOffset_ = pos_;
 }
 
