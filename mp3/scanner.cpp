@@ -82,11 +82,26 @@ bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
     header.SetFreeFormatLength(stream_.freeFormatLength);
     return true;
   }
+  if (const int length = MeasureFreeFormat(offset, header)) {
+    header.SetFreeFormatLength(length);
+    lastFreeFormat_ = header;
+    return true;
+  }
+  // The last frame has no next one to measure by: it has the length its predecessors had.
+  if (lastFreeFormat_.freeFormatLength != 0 &&
+      (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits)) {
+    header.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
+    return true;
+  }
+  return false;
+}
+
+int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header) {
   // The length is the distance to the next header with the same fixed bits; a match inside
   // the frame's data is told apart by the frame after it, which must match too.
   const uint64_t first = offset + uint64_t(header.DataOffset()) + 1;
   const uint64_t window = std::min<uint64_t>(end_ - offset, 2 * uint64_t(kMaxFreeFormatFrameLength) + 2 * kHeaderSize);
-  if (window < first - offset + kHeaderSize || !Fill(offset, size_t(window))) return false;
+  if (window < first - offset + kHeaderSize || !Fill(offset, size_t(window))) return 0;
   const uint8_t* base = buffer_.data() + (offset - bufferOffset_);
   const uint32_t fixed = header.raw & kFreeFormatFixedBits;
   auto matchesAt = [&](uint64_t at) {
@@ -99,12 +114,9 @@ bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
     const int length = int(p - offset) - (header.padding ? SlotBytes(header) : 0);
     const bool nextPadded = ((base[p - offset + 2] >> 1) & 1) != 0;
     const uint64_t after = p + uint64_t(length) + (nextPadded ? uint64_t(SlotBytes(header)) : 0);
-    if (after >= end_ || after - offset + kHeaderSize > window || matchesAt(after)) {
-      header.SetFreeFormatLength(length);
-      return true;
-    }
+    if (after >= end_ || after - offset + kHeaderSize > window || matchesAt(after)) return length;
   }
-  return false;
+  return 0;
 }
 
 bool FrameScanner::ChainsOn(uint64_t offset, const FrameHeader& header) {

@@ -184,6 +184,13 @@ TEST(FrameIndex, FreeFormatFramesTakeTheirLengthFromTheStream) {
     EXPECT_EQ(e.size, uint64_t(e.header.FrameLength()));
     EXPECT_EQ(e.header.bitrateKbps, 128);
   }
+  // Two frames alone: the last one has no successor to measure by and takes the first's length.
+  ASSERT_GE(events.size(), 3u);
+  const std::vector<uint8_t> two(file.begin() + long(events[1].offset), file.begin() + long(events[3].offset));
+  mp3::MemorySource twoSource{mp3::ByteView(two)};
+  const mp3::IndexResult result = mp3::BuildFrameIndex(twoSource);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.index.FrameCount(), 2u);
 }
 
 }  // namespace
