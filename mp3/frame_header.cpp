@@ -137,7 +137,10 @@ std::optional<FrameHeader> MakeFrameHeader(Version version, Layer layer, int bit
 }
 
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
-  return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+  // A stream is free format or not throughout, and its free-format frames all have its one
+  // length (padding aside).
+  const bool sameFormat = a.FreeFormat() == b.FreeFormat() && a.freeFormatLength == b.freeFormatLength;
+  return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate && sameFormat;
 }
 
 std::optional<int> SmallestBitrateFor(Version version, Layer layer, int sampleRate, int minFrameLength) {

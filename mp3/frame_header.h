@@ -75,8 +75,9 @@ std::optional<FrameHeader> ParseFrameHeader(ByteView bytes);
 std::optional<FrameHeader> MakeFrameHeader(Version version, Layer layer, int bitrateKbps, int sampleRate,
                                            ChannelMode mode, bool padding = false, bool withCrc = false);
 
-// Two headers belong to the same stream when version, layer and sample rate agree: the
-// test used to confirm a sync candidate (bitrate, padding and mode may change per frame).
+// Two headers belong to the same stream when version, layer and sample rate agree and both
+// are free format of one length or neither is: the test used to confirm a sync candidate
+// (bitrate, padding and mode may change per frame).
 bool SameStream(const FrameHeader& a, const FrameHeader& b);
 
 // Bitrates in kb/s of a version/layer, ascending, for indexes 1..14 (14 entries).

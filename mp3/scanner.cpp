@@ -78,7 +78,7 @@ bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
 }
 
 bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
-  if (locked_ && stream_.FreeFormat() && SameStream(stream_, header)) {
+  if (locked_ && stream_.FreeFormat() && (stream_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits)) {
     header.SetFreeFormatLength(stream_.freeFormatLength);
     return true;
   }

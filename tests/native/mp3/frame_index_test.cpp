@@ -115,6 +115,22 @@ TEST(FrameIndex, FramesOfAnotherStreamAreNotIndexed) {
   EXPECT_EQ(result.index.ForeignFrames(), 6u);
 }
 
+// Free-format frames amid frames with a bitrate form a stream of their own: a reader can only
+// find their length from their own kind.
+TEST(FrameIndex, FreeFormatFramesAreAStreamOfTheirOwn) {
+  std::vector<uint8_t> data = mp3test::SilentStream(10);
+  std::vector<uint8_t> free = mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
+  free[2] &= 0x0F;  // bitrate index 0: the same 417 bytes, now in free format
+  for (int i = 0; i < 4; ++i) mp3test::Append(data, free);
+  mp3test::Append(data, mp3test::SilentStream(10));
+  mp3::MemorySource source{mp3::ByteView(data)};
+  const mp3::IndexResult result = mp3::BuildFrameIndex(source);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.index.FrameCount(), 20u);
+  EXPECT_EQ(result.index.ForeignFrames(), 4u);
+  EXPECT_FALSE(result.index.StreamHeader().FreeFormat());
+}
+
 TEST(FrameIndex, AnInformationFrameAloneIsNoAudio) {
   mp3::InfoFrameRequest wanted;
   wanted.like = *mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
