@@ -221,6 +221,10 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "no whole frame lies between " + FormatCutTime(request.startMs) + " and " +
                                    FormatCutTime(request.endMs) + "; choose a longer stretch");
   }
+  // A lone free-format frame has no next frame to tell its length: no reader could find it.
+  if (copier.FramesWritten() == 1 && input.stream.header.FreeFormat())
+    return Fail(kExitBadInput, "only one free-format frame lies between " + FormatCutTime(request.startMs) + " and " +
+                                   FormatCutTime(request.endMs) + ", which no player can read alone; choose a longer stretch");
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }

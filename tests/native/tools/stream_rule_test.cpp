@@ -141,6 +141,10 @@ TEST(StreamRule, FreeFormatIsCutCheckedAndRepaired) {
   ASSERT_EQ(out.frames.size(), NearestBoundary(700, in.FrameMs()) - first);
   for (size_t i = 0; i < out.frames.size(); ++i) ASSERT_EQ(out.FrameBytes(i), in.FrameBytes(first + i));
   EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "cut.mp3", scratch.Path()));
+  // One free-format frame alone has no length a reader could find: not written.
+  RunResult lone = RunTool(kSplitter, {input, "0.0.20", "0.0.23", "-d", scratch.Path(), "-o", "lone", "-f"});
+  EXPECT_EQ(lone.exitCode, 2) << lone.err;
+  EXPECT_FALSE(tooltest::Exists(scratch / "lone.mp3"));
 
   EXPECT_EQ(RunTool(kRepairTool, {input}).exitCode, 0);
   Bytes damaged = tooltest::ReadBytes(input);
