@@ -27,6 +27,14 @@
 #define IDB_STRIP_PLAY_SET_B   144
 #define IDB_STRIP_PLAY_CANCEL  145
 
+// Panel pictures, drawn with SRCAND (white shows the background): the timeline bar's thumb
+// and flags, the A-B display's play button and shortcut table.
+#define IDB_THUMB              142
+#define IDB_PLAY_BUTTON        146
+#define IDB_SHORTCUT_TABLE     147
+#define IDB_FLAG_A             148
+#define IDB_FLAG_B             149
+
 // Busy animation shown while a tool runs.
 #define IDR_BUSY_AVI           150
 
