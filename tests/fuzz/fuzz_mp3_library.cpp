@@ -45,7 +45,10 @@ void CheckIndex(mp3::ByteSource& source, mp3::ByteView bytes) {
     FUZZ_CHECK(index.FrameOffset(i) >= end && index.FrameRange(i).End() <= bytes.size);
     end = index.FrameRange(i).End();
     std::optional<mp3::FrameHeader> header = mp3::ParseFrameHeader(bytes.Sub(size_t(index.FrameOffset(i))));
-    FUZZ_CHECK(header && mp3::SameStream(*header, index.StreamHeader()));
+    FUZZ_CHECK(header.has_value());
+    // A free-format header states no length: the stream's is the one it must have.
+    if (header->FreeFormat()) header->SetFreeFormatLength(index.StreamHeader().freeFormatLength);
+    FUZZ_CHECK(mp3::SameStream(*header, index.StreamHeader()) && uint64_t(header->FrameLength()) == index.FrameSize(i));
   }
   for (size_t i = 0; i < index.FrameCount(); ++i) FUZZ_CHECK(index.FrameAtUnits(index.FrameStartUnits(i)) == i);
   if (index.Layout().info) FUZZ_CHECK(mp3::SameStream(index.Layout().info->header, index.StreamHeader()));
