@@ -95,6 +95,12 @@ bool FrameCopier::ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool wi
 bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
   const uint8_t* bytes = reader_.Get(frame.offset, static_cast<size_t>(frame.size));
   if (!bytes) return Fail("cannot read the input file");
+  // An information frame met amid a stream (files joined) is a silent frame there; first in
+  // an output without an information frame of its own, every reader would take it for the
+  // output's. It is left out.
+  if (frames_ == 0 && !HasInfoFrame() &&
+      mp3::ParseInfoFrame(frame.header, mp3::ByteView(bytes, static_cast<size_t>(frame.size))))
+    return true;
   if (!output_.Write(bytes, static_cast<size_t>(frame.size))) return Fail(output_.Error());
   toc_.Add(audioBytes_);
   if (frames_ == 0) firstBitrate_ = frame.header.bitrateKbps;

@@ -47,7 +47,8 @@ class FrameCopier {
   // which carry no Xing frame (HasInfoFrame() tells).
   bool ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool withLameTag, bool withQuality);
   bool HasInfoFrame() const { return infoSize_ != 0; }
-  // Copies one audio frame found by the scanner.
+  // Copies one audio frame found by the scanner (an information frame that would come first
+  // in an output without one of its own is left out: FramesWritten tells).
   bool CopyFrame(const mp3::ScanEvent& frame);
   // Rewrites the reserved information frame with the real counts. `lame` carries encoder
   // name, delay and padding; its lengths and CRCs are filled in here.

@@ -213,6 +213,9 @@ int CutFile(const SplitRequest& request) {
     const std::string& why = copier.Error().empty() ? std::string("cannot read the input file") : copier.Error();
     return Fail(copier.Error().empty() ? kExitBadInput : kExitNotWritten, why);
   }
+  // What was written, which the copier may have made one frame shorter than what was chosen.
+  const mp3::FrameHeader& stream = input.stream.header;
+  selection.durationMs = copier.FramesWritten() * stream.SamplesPerFrame() * 1000.0 / stream.sampleRate;
   if (copier.FramesWritten() == 0) {
     double durationMs = DurationMs(layout);
     if (static_cast<double>(request.startMs) >= durationMs)

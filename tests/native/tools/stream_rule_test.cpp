@@ -146,6 +146,17 @@ TEST(StreamRule, FreeFormatIsCutCheckedAndRepaired) {
   EXPECT_EQ(lone.exitCode, 2) << lone.err;
   EXPECT_FALSE(tooltest::Exists(scratch / "lone.mp3"));
 
+  // Two such files joined: the second one's Info frame, a silent frame amid the stream, is
+  // not copied to the front of a cut, where every reader would take it for the cut's own.
+  Bytes joined = tooltest::ReadBytes(input);
+  joined.insert(joined.end(), joined.begin(), joined.end());
+  tooltest::WriteBytes(scratch / "joined.mp3", joined);
+  const int64_t secondInfoMs = static_cast<int64_t>(in.frames.size() * in.FrameMs()) + 1;
+  ASSERT_EQ(Split(scratch / "joined.mp3", secondInfoMs, secondInfoMs + 500, scratch.Path(), true).exitCode, 0);
+  tooltest::Mp3View afterJoin = tooltest::ViewMp3(scratch / "cut.mp3");
+  EXPECT_FALSE(afterJoin.layout.info.has_value());
+  EXPECT_EQ(afterJoin.frames.size(), NearestBoundary(secondInfoMs + 500, in.FrameMs()) - in.frames.size() - 1);
+
   EXPECT_EQ(RunTool(kRepairTool, {input}).exitCode, 0);
   Bytes damaged = tooltest::ReadBytes(input);
   damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(in.frames[10].offset), 300, 0x20);
