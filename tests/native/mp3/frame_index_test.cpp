@@ -182,7 +182,9 @@ TEST(FrameIndex, IndexesTheStreamHoldingMostOfTheAudio) {
     // lame adds up to two frames of delay and padding.
     EXPECT_NEAR(index.DurationMs(), c.seconds * 1000, 2 * 1152 * 1000.0 / c.sampleRate + 30);
     EXPECT_EQ(index.Layout().info.has_value(), c.hasInfo);
-    if (c.hasInfo) EXPECT_EQ(index.Layout().info->header.sampleRate, c.sampleRate);
+    if (c.hasInfo) {
+      EXPECT_EQ(index.Layout().info->header.sampleRate, c.sampleRate);
+    }
     EXPECT_EQ(index.Layout().estimatedFrames, index.FrameCount());
     for (size_t i = 0; i < index.FrameCount(); ++i) ASSERT_LT(index.FrameOffset(i), f.Source().Size());
   }
