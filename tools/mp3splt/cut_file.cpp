@@ -8,6 +8,7 @@
 #include "tools/common/frame_copier.h"
 #include "tools/common/temp_output.h"
 #include "tools/common/tool_messages.h"
+#include "tools/mp3splt/sample_exact.h"
 
 namespace mp3splt {
 
@@ -57,6 +58,16 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, 
     elapsedMs += frameMs;
   }
   selection.endsAtLastFrame = reachedEnd && lastWasTaken;
+  return true;
+}
+
+// Frame mode for gapless players: see sample_exact.h.
+bool CopyFramesSampleExact(mp3::ByteSource& source, const mp3::StreamLayout& layout, SampleExactCut& cut,
+                           toolcommon::FrameCopier& copier, Selection& selection) {
+  if (!cut.Copy(source, layout, copier)) return false;
+  selection.startsAtFirstFrame = cut.StartsAtFirstFrame();
+  selection.endsAtLastFrame = cut.EndsAtLastFrame();
+  selection.durationMs = cut.FramesMs();
   return true;
 }
 
@@ -118,8 +129,20 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::StreamLayout& layo
 // original's first frame; a later cut starts in the middle of the music and says 0 (the
 // decoder's own delay, which players add by themselves, remains). Likewise the padding the
 // encoder appended is kept only when the cut ends with the original's last frame.
-std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection) {
-  if (!layout.info || !layout.info->lame) return std::nullopt;
+std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection,
+                                             const std::optional<SampleExactCut>& exact) {
+  const bool sourceHasLame = layout.info && layout.info->lame;
+  if (exact) {
+    // A source without a LAME tag gets the builder's default encoder name: players look
+    // for the delay and padding fields behind it.
+    mp3::LameFields fields;
+    if (sourceHasLame) fields.encoder = layout.info->lame->encoder;
+    if (sourceHasLame) fields.vbrMethod = layout.info->lame->vbrMethod;
+    fields.encoderDelay = exact->EncoderDelay();
+    fields.encoderPadding = exact->EncoderPadding();
+    return fields;
+  }
+  if (!sourceHasLame) return std::nullopt;
   const mp3::LameTag& original = *layout.info->lame;
   mp3::LameFields fields;
   fields.encoder = original.encoder;
@@ -191,18 +214,22 @@ int CutFile(const SplitRequest& request) {
   for (const mp3::TagInfo& tag : layout.leadingTags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }
-  bool withLame = layout.info && layout.info->lame;
+  std::string notSampleExact;
+  std::optional<SampleExactCut> exact;
+  if (request.frameMode) exact = SampleExactCut::Plan(layout, request.startMs, request.endMs, notSampleExact);
+  bool withLame = (layout.info && layout.info->lame) || exact;
   if (!copier.ReserveInfoFrame(layout.firstHeader, withLame, QualityOf(layout).has_value()))
     return Fail(kExitNotWritten, copier.Error());
 
   Selection selection;
-  bool copied = request.frameMode ? CopyFramesByTime(source, layout, request, copier, selection)
-                                  : CopyFramesByEstimate(source, layout, request, copier, selection);
+  bool copied = exact ? CopyFramesSampleExact(source, layout, *exact, copier, selection)
+                : request.frameMode ? CopyFramesByTime(source, layout, request, copier, selection)
+                                    : CopyFramesByEstimate(source, layout, request, copier, selection);
   if (!copied) {
     const std::string& why = copier.Error().empty() ? std::string("cannot read the input file") : copier.Error();
     return Fail(copier.Error().empty() ? kExitBadInput : kExitNotWritten, why);
   }
-  if (copier.FramesWritten() == 0) {
+  if (copier.FramesWritten() == 0 || (exact && exact->Empty())) {
     double durationMs = DurationMs(layout);
     if (static_cast<double>(request.startMs) >= durationMs)
       return Fail(kExitBadInput, "the start " + FormatCutTime(request.startMs) + " lies beyond the end of the file (" +
@@ -213,13 +240,15 @@ int CutFile(const SplitRequest& request) {
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }
-  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection), QualityOf(layout)))
+  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection, exact), QualityOf(layout)))
     return Fail(kExitNotWritten, copier.Error());
   if (!output.CommitAs(outputPath))
     return Fail(kExitNotWritten, "cannot write '" + outputPath + "': " + output.Error());
 
   toolcommon::PrintLine("wrote " + outputPath + ": " + std::to_string(copier.FramesWritten()) + " frames, " +
                         DescribeDuration(selection.durationMs));
+  if (exact) toolcommon::PrintLine(exact->Describe());
+  else if (request.frameMode) toolcommon::PrintLine("note: " + notSampleExact + ": the cut is frame-exact, not sample-exact");
   return kExitWritten;
 }
 

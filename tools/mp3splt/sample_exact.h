@@ -1,0 +1,60 @@
+// Frame mode made sample-exact for gapless players: the cut keeps the frames a decoder needs
+// before the start (bit reservoir, filterbank overlap) and its LAME tag's encoder delay and
+// padding trim the decoded cut to exactly the source's samples from A to B.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "mp3/mp3.h"
+#include "tools/common/frame_copier.h"
+
+namespace mp3splt {
+
+class SampleExactCut {
+ public:
+  // The plan for the stretch [startMs, endMs) of the source's gapless decode, whose first
+  // sample is startMs * rate / 1000 (rounded down, as is the end). nullopt when the stream
+  // cannot carry a LAME tag (Layers I and II) or the start lies within the decoder delay of
+  // a source without one; `why` then says so.
+  static std::optional<SampleExactCut> Plan(const mp3::StreamLayout& layout, int64_t startMs, int64_t endMs,
+                                            std::string& why);
+
+  // Copies the frames of the plan; false on a read or write error (the copier tells which).
+  bool Copy(mp3::ByteSource& source, const mp3::StreamLayout& layout, toolcommon::FrameCopier& copier);
+
+  // After Copy.
+  bool Empty() const { return framesCopied_ == 0 || plan_.endRaw <= plan_.firstRaw; }
+  bool StartsAtFirstFrame() const { return firstFrame_ == 0; }
+  bool EndsAtLastFrame() const { return reachedEnd_; }
+  // The bit reservoir reached further back than the delay field can hold: the first
+  // granules may decode differently from the source (the length is exact all the same).
+  bool StartIsSampleExact() const { return startSampleExact_; }
+  int EncoderDelay() const { return plan_.EncoderDelay(firstFrame_); }
+  int EncoderPadding() const { return padding_; }
+  int64_t Samples() const { return plan_.endRaw - plan_.firstRaw; }
+  double FramesMs() const;
+  std::string Describe() const;
+
+ private:
+  struct Frame {
+    mp3::ScanEvent event;
+    int capacity = 0;
+  };
+  static constexpr size_t kLeadRing = 16;  // more than the delay field can ever reach back
+
+  bool StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame, toolcommon::FrameCopier& copier);
+  void FinishAtStreamEnd(size_t frames);
+
+  mp3::SampleExactPlan plan_;
+  std::optional<mp3::LameTag> sourceLame_;
+  int sampleRate_ = 0;
+  Frame lead_[kLeadRing];
+  size_t firstFrame_ = 0;
+  uint64_t framesCopied_ = 0;
+  bool reachedEnd_ = false;
+  bool startSampleExact_ = true;
+  int padding_ = 0;
+};
+
+}  // namespace mp3splt
