@@ -29,7 +29,8 @@ struct Selection {
   double durationMs = 0;
 };
 
-// Frame mode: every frame whose middle lies in [start, end) is taken. That makes the cut
+// Frame mode where no LAME tag can trim the cut (see sample_exact.h): every frame whose middle
+// lies in [start, end) is taken. That makes the cut
 // points the frame boundaries nearest to the two times (a boundary is nearest exactly when
 // the frame after it has its middle past the time), and it needs no look-back: one pass
 // that stops at the end time.

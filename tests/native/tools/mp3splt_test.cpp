@@ -52,8 +52,8 @@ void ExpectInfoFrameMatches(const Mp3View& out) {
 
 class FrameModeCut : public ::testing::TestWithParam<const char*> {};
 
-// The frame boundaries nearest the two times, with every frame in between copied unchanged.
-TEST_P(FrameModeCut, CopiesTheFramesBetweenTheNearestBoundaries) {
+// The frames from A to B and those a decoder needs before A, copied unchanged.
+TEST_P(FrameModeCut, CopiesTheFramesOfTheStretchAndItsLeadIn) {
   ScratchDir scratch;
   std::string input = tooltest::FixturePath(GetParam());
   Mp3View in = tooltest::ViewMp3(input);
