@@ -30,10 +30,9 @@ struct Selection {
 };
 
 // Frame mode where no LAME tag can trim the cut (see sample_exact.h): every frame whose middle
-// lies in [start, end) is taken. That makes the cut
-// points the frame boundaries nearest to the two times (a boundary is nearest exactly when
-// the frame after it has its middle past the time), and it needs no look-back: one pass
-// that stops at the end time.
+// lies in [start, end) is taken. That makes the cut points the frame boundaries nearest to
+// the two times (a boundary is nearest exactly when the frame after it has its middle past
+// the time), and it needs no look-back: one pass that stops at the end time.
 bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
                       toolcommon::FrameCopier& copier, Selection& selection) {
   mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
