@@ -44,7 +44,7 @@ bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::StreamLayout& layo
       return true;
     }
     if (index < plan_.firstExactFrame) {
-      lead_[index % kLeadRing] = {event, mp3::MainDataCapacity(event.header)};
+      lead_[index % kLeadRing] = event;
     } else {
       if (index == plan_.firstExactFrame && !StartAt(source, event, copier)) return false;
       if (!copier.CopyFrame(event)) return false;
@@ -64,9 +64,10 @@ bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exac
   const size_t got = source.ReadAt(exactFrame.offset, head, sizeof head);
   const int reservoir = mp3::MainDataBegin(exactFrame.header, mp3::ByteView(head, got)).value_or(0);
   const size_t exact = plan_.firstExactFrame;
-  const size_t reachable = std::min({exact, kLeadRing, exact - std::min(exact, plan_.earliestFirstFrame)});
+  const size_t reachable = std::min(kLeadRing, exact - std::min(exact, plan_.earliestFirstFrame));
   std::vector<int> capacities;
-  for (size_t back = 1; back <= reachable; ++back) capacities.push_back(lead_[(exact - back) % kLeadRing].capacity);
+  for (size_t back = 1; back <= reachable; ++back)
+    capacities.push_back(mp3::MainDataCapacity(lead_[(exact - back) % kLeadRing].header));
   const std::optional<size_t> needed = mp3::ReservoirFrames(reservoir, capacities);
   // Running out of frames at the start of the stream is no loss: the source's own decode
   // lacked that reservoir just the same.
@@ -74,7 +75,7 @@ bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exac
   startSampleExact_ = needed.has_value() || lead == exact;
   firstFrame_ = exact - lead;
   for (size_t frame = firstFrame_; frame < exact; ++frame) {
-    if (!copier.CopyFrame(lead_[frame % kLeadRing].event)) return false;
+    if (!copier.CopyFrame(lead_[frame % kLeadRing])) return false;
     ++framesCopied_;
   }
   return true;

@@ -37,11 +37,9 @@ class SampleExactCut {
   std::string Describe() const;
 
  private:
-  struct Frame {
-    mp3::ScanEvent event;
-    int capacity = 0;
-  };
-  static constexpr size_t kLeadRing = 16;  // more than the delay field can ever reach back
+  // The frames before the first exact one, the latest kLeadRing of them: more than the delay
+  // field can ever reach back.
+  static constexpr size_t kLeadRing = 16;
 
   bool StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame, toolcommon::FrameCopier& copier);
   void FinishAtStreamEnd(size_t frames);
@@ -49,7 +47,7 @@ class SampleExactCut {
   mp3::SampleExactPlan plan_;
   std::optional<mp3::LameTag> sourceLame_;
   int sampleRate_ = 0;
-  Frame lead_[kLeadRing];
+  mp3::ScanEvent lead_[kLeadRing];
   size_t firstFrame_ = 0;
   uint64_t framesCopied_ = 0;
   bool reachedEnd_ = false;
