@@ -27,8 +27,8 @@ class SampleExactCut {
   bool Empty() const { return framesCopied_ == 0 || plan_.endRaw <= plan_.firstRaw; }
   bool StartsAtFirstFrame() const { return firstFrame_ == 0; }
   bool EndsAtLastFrame() const { return reachedEnd_; }
-  // The bit reservoir reached further back than the delay field can hold: the first
-  // granules may decode differently from the source (the length is exact all the same).
+  // False when the bit reservoir reached further back than the delay field can hold: the
+  // first granules may then decode differently from the source (the length is exact).
   bool StartIsSampleExact() const { return startSampleExact_; }
   int EncoderDelay() const { return plan_.EncoderDelay(firstFrame_); }
   int EncoderPadding() const { return padding_; }
@@ -40,6 +40,7 @@ class SampleExactCut {
   // The frames before the first exact one, the latest kLeadRing of them: more than the delay
   // field can ever reach back.
   static constexpr size_t kLeadRing = 16;
+  static_assert((mp3::kMaxEncoderDelay + mp3::kDecoderDelay) / mp3::kGranuleSamples + 2 <= kLeadRing);
 
   bool StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame, toolcommon::FrameCopier& copier);
   void FinishAtStreamEnd(size_t frames);
