@@ -78,13 +78,15 @@ struct Comparison {
   size_t values = 0;
 };
 
-Comparison CompareCut(const GaplessDecode& source, const GaplessDecode& cut, int64_t fromSample, int64_t toSample) {
+// The cut's decode against the source's [fromSample, toSample), both from `skip` samples in.
+Comparison CompareCut(const GaplessDecode& source, const GaplessDecode& cut, int64_t fromSample, int64_t toSample,
+                      int64_t skip = 0) {
   Comparison c;
   toSample = std::min(toSample, source.Samples());
-  c.wanted = toSample - fromSample;
-  c.got = cut.Samples();
-  std::vector<int16_t> expected = source.Read(fromSample, c.wanted);
-  std::vector<int16_t> actual = cut.Read(0, std::min(c.got, c.wanted));
+  c.wanted = toSample - fromSample - skip;
+  c.got = cut.Samples() - skip;
+  std::vector<int16_t> expected = source.Read(fromSample + skip, c.wanted);
+  std::vector<int16_t> actual = cut.Read(skip, std::min(c.got, c.wanted));
   c.values = actual.size();
   for (size_t i = 0; i < actual.size() && i < expected.size(); ++i) {
     const int difference = std::abs(actual[i] - expected[i]);
@@ -94,6 +96,17 @@ Comparison CompareCut(const GaplessDecode& source, const GaplessDecode& cut, int
     c.firstDiffering = std::min(c.firstDiffering, i);
   }
   return c;
+}
+
+// mpg123 sums its synthesis window in an order that depends on how many 32-sample slots it
+// has decoded since the start of the file (mod 16), which a cut cannot match in general: its
+// AVX decoder then still gives the same samples for MPEG-1, its SSE and C decoders and every
+// decoder for MPEG-2/2.5 (18 slots a frame) round a few samples in 100,000 one step apart.
+// Anything else (a missing granule or reservoir byte, a sample too many) differs by far more.
+void ExpectSameAudio(const Comparison& c) {
+  EXPECT_EQ(c.got, c.wanted);
+  EXPECT_LE(c.largest, 1) << "first difference at value " << c.firstDiffering;
+  EXPECT_LE(c.differing, c.values / 1000 + 1) << "first difference at value " << c.firstDiffering;
 }
 
 struct Case {
@@ -131,16 +144,7 @@ TEST_P(SampleExactCutTest, GaplessDecodeIsTheSourcesFromAToB) {
   Comparison result = CompareCut(source, cut, SampleAt(startMs, rate), SampleAt(endMs, rate));
   SCOPED_TRACE(std::string(c.fixture) + " from " + std::to_string(startMs) + " ms, sample " +
                std::to_string((SampleAt(startMs, rate) + GaplessBegin(in)) % spf) + " of its frame");
-  EXPECT_EQ(result.got, result.wanted);
-  if (in.headers[0].version == mp3::Version::Mpeg1) {
-    EXPECT_EQ(result.differing, 0u) << "first at value " << result.firstDiffering;
-  } else {
-    // One granule per frame: mpg123 sums its synthesis window in an order that depends on how
-    // many slots it has decoded (mod 16), which a cut cannot match in general; the rounding
-    // then differs by one step in a few samples.
-    EXPECT_LE(result.largest, 1);
-    EXPECT_LE(result.differing, result.values / 1000 + 1);
-  }
+  ExpectSameAudio(result);
 }
 
 const Case kCases[] = {
@@ -181,9 +185,8 @@ TEST(SampleExactCut, FromTheStartAndToTheEndKeepTheSourcesFields) {
     if (ends.startMs == 0) EXPECT_EQ(lame.encoderDelay, in.layout.info->lame->encoderDelay);
     else EXPECT_EQ(lame.encoderPadding, in.layout.info->lame->encoderPadding);
     GaplessDecode cut(scratch / "cut.mp3", scratch / "cut.raw", 2);
-    Comparison result = CompareCut(source, cut, SampleAt(ends.startMs, 44100), SampleAt(ends.endMs, 44100));
-    EXPECT_EQ(result.got, result.wanted) << ends.startMs;
-    EXPECT_EQ(result.differing, 0u) << ends.startMs;
+    SCOPED_TRACE(ends.startMs);
+    ExpectSameAudio(CompareCut(source, cut, SampleAt(ends.startMs, 44100), SampleAt(ends.endMs, 44100)));
   }
 }
 
@@ -200,11 +203,12 @@ TEST(SampleExactCut, ReservoirBeyondTheDelayFieldIsReportedAndTheLengthStaysExac
   GaplessDecode source(input, scratch / "source.raw", 2);
   GaplessDecode cut(scratch / "cut.mp3", scratch / "cut.raw", 2);
   const int64_t from = SampleAt(1500, 48000);
-  const int64_t count = SampleAt(3000, 48000) - from;
-  EXPECT_EQ(cut.Samples(), count);
+  const int64_t to = SampleAt(3000, 48000);
+  Comparison whole = CompareCut(source, cut, from, to);
+  EXPECT_EQ(whole.got, whole.wanted);
+  EXPECT_GT(whole.largest, 1) << "the start was expected to differ";
   const int64_t settled = 48000 / 4;  // a quarter second in, the decoder has caught up
-  EXPECT_EQ(cut.Read(settled, count - settled), source.Read(from + settled, count - settled));
-  EXPECT_NE(cut.Read(0, settled), source.Read(from, settled)) << "the start was expected to differ";
+  ExpectSameAudio(CompareCut(source, cut, from, to, settled));
 }
 
 }  // namespace
