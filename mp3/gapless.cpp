@@ -15,9 +15,11 @@ int64_t CeilDiv(int64_t value, int64_t by) { return value <= 0 ? 0 : (value + by
 
 }  // namespace
 
+int64_t GaplessBegin(const std::optional<LameTag>& lame) { return lame ? lame->encoderDelay + kDecoderDelay : 0; }
+
 GaplessWindow GaplessWindowOf(int64_t rawSamples, const std::optional<LameTag>& lame) {
   if (!lame) return {0, rawSamples};
-  GaplessWindow window{lame->encoderDelay + kDecoderDelay, rawSamples - lame->encoderPadding + kDecoderDelay};
+  GaplessWindow window{GaplessBegin(lame), rawSamples - lame->encoderPadding + kDecoderDelay};
   window.end = std::min(window.end, rawSamples);
   window.begin = std::min(window.begin, window.end);
   return window;

@@ -28,6 +28,8 @@ struct GaplessWindow {
   int64_t end = 0;
 };
 GaplessWindow GaplessWindowOf(int64_t rawSamples, const std::optional<LameTag>& lame);
+// Its begin alone, for a stream of any length.
+int64_t GaplessBegin(const std::optional<LameTag>& lame);
 
 // Frames to keep and fields to write so that a gapless decoder of the cut plays exactly the
 // source's raw samples [firstRaw, endRaw).

@@ -124,25 +124,15 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::StreamLayout& layo
   return true;
 }
 
-// The LAME tag of the cut. Its encoder delay is the silence the encoder put before the
+// The LAME tag of the cut (a sample-exact cut says its own). Its encoder delay is the silence the encoder put before the
 // first sample of the original, so it belongs to the cut only when the cut starts with the
 // original's first frame; a later cut starts in the middle of the music and says 0 (the
 // decoder's own delay, which players add by themselves, remains). Likewise the padding the
 // encoder appended is kept only when the cut ends with the original's last frame.
 std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection,
                                              const std::optional<SampleExactCut>& exact) {
-  const bool sourceHasLame = layout.info && layout.info->lame;
-  if (exact) {
-    // A source without a LAME tag gets the builder's default encoder name: players look
-    // for the delay and padding fields behind it.
-    mp3::LameFields fields;
-    if (sourceHasLame) fields.encoder = layout.info->lame->encoder;
-    if (sourceHasLame) fields.vbrMethod = layout.info->lame->vbrMethod;
-    fields.encoderDelay = exact->EncoderDelay();
-    fields.encoderPadding = exact->EncoderPadding();
-    return fields;
-  }
-  if (!sourceHasLame) return std::nullopt;
+  if (exact) return exact->LameFields();
+  if (!layout.info || !layout.info->lame) return std::nullopt;
   const mp3::LameTag& original = *layout.info->lame;
   mp3::LameFields fields;
   fields.encoder = original.encoder;

@@ -16,7 +16,7 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::StreamLayout& layo
   if (layout.info) cut.sourceLame_ = layout.info->lame;
   cut.sampleRate_ = stream.sampleRate;
   // Where the source's own gapless decode starts in its raw decoder output.
-  const int64_t begin = cut.sourceLame_ ? cut.sourceLame_->encoderDelay + mp3::kDecoderDelay : 0;
+  const int64_t begin = mp3::GaplessBegin(cut.sourceLame_);
   const int64_t firstRaw = mp3::MsToSamples(startMs, stream.sampleRate) + begin;
   const int64_t endRaw = mp3::MsToSamples(endMs, stream.sampleRate) + begin;
   if (firstRaw < mp3::kDecoderDelay) {
@@ -94,6 +94,19 @@ void SampleExactCut::FinishAtStreamEnd(size_t frames) {
   plan_.endRaw = window.end;
   plan_.endFrame = frames;
   padding_ = sourceLame_ ? sourceLame_->encoderPadding : mp3::kDecoderDelay;
+}
+
+mp3::LameFields SampleExactCut::LameFields() const {
+  // A source without a LAME tag leaves the builder's default encoder name: players look for
+  // the delay and padding fields behind it.
+  mp3::LameFields fields;
+  if (sourceLame_) {
+    fields.encoder = sourceLame_->encoder;
+    fields.vbrMethod = sourceLame_->vbrMethod;
+  }
+  fields.encoderDelay = EncoderDelay();
+  fields.encoderPadding = EncoderPadding();
+  return fields;
 }
 
 double SampleExactCut::FramesMs() const {

@@ -33,6 +33,7 @@ class SampleExactCut {
   int EncoderDelay() const { return plan_.EncoderDelay(firstFrame_); }
   int EncoderPadding() const { return padding_; }
   int64_t Samples() const { return plan_.endRaw - plan_.firstRaw; }
+  mp3::LameFields LameFields() const;
   double FramesMs() const;
   std::string Describe() const;
 
