@@ -54,8 +54,9 @@ int64_t GaplessBegin(const Mp3View& view) {
   return view.layout.info->lame->encoderDelay + 529;
 }
 
-// The millisecond nearest after `fromMs` whose sample lies at `within` in its raw frame (as near
-// as the rate allows: at 8 kHz every millisecond is 8 samples).
+// The first millisecond from `fromMs` whose sample lies at `within` in its raw frame, or as near
+// as the rate allows (at 8 kHz every millisecond is 8 samples): just after for a place near
+// the frame's start, just before for its last sample.
 int64_t StartAtFramePosition(const Mp3View& view, int64_t fromMs, int within) {
   const int rate = view.headers[0].sampleRate;
   const int spf = view.headers[0].SamplesPerFrame();
@@ -63,7 +64,7 @@ int64_t StartAtFramePosition(const Mp3View& view, int64_t fromMs, int within) {
   int bestDistance = spf;
   for (int64_t ms = fromMs; ms < fromMs + 2000; ++ms) {
     const int position = int((SampleAt(ms, rate) + GaplessBegin(view)) % spf);
-    const int distance = std::abs(position - within);
+    const int distance = within == spf - 1 ? (within - position + spf) % spf : (position - within + spf) % spf;
     if (distance < bestDistance) best = ms, bestDistance = distance;
   }
   return best;
