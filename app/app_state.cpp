@@ -1,5 +1,6 @@
 // The application object, start-up and shutdown.
 #include "app/app_state.h"
+#include "online/online.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
 
@@ -90,6 +91,7 @@ BOOL AppState::Init(HINSTANCE instance) {
         Shutdown();
         return FALSE;
     }
+    StartOnlineWorkers();
     return TRUE;
 }
 

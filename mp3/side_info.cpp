@@ -10,10 +10,9 @@ std::optional<int> MainDataBegin(const FrameHeader& header, ByteView frame) {
   return int(frame[at]);
 }
 
-int MainDataCapacity(const FrameHeader& header) {
-  if (header.layer != Layer::III) return 0;
-  const int capacity = header.FrameLength() - header.DataOffset();
-  return capacity > 0 ? capacity : 0;
+int MainDataCapacity(const FrameHeader& header, uint64_t frameSize) {
+  if (header.layer != Layer::III || frameSize <= uint64_t(header.DataOffset())) return 0;
+  return int(frameSize - uint64_t(header.DataOffset()));
 }
 
 }  // namespace mp3

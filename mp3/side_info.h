@@ -1,6 +1,7 @@
 // Layer III side information: the part of it that tells where a frame's audio data lies.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "mp3/byte_source.h"
@@ -14,8 +15,8 @@ namespace mp3 {
 // Layers I and II or when the frame is too short to hold the field.
 std::optional<int> MainDataBegin(const FrameHeader& header, ByteView frame);
 
-// Bytes of a frame that carry main data (its own or later frames'): all that follows the
-// header, the CRC field and the side information. 0 for Layers I and II.
-int MainDataCapacity(const FrameHeader& header);
+// Bytes of a frame of `frameSize` bytes that carry main data (its own or later frames'): all
+// that follows the header, the CRC field and the side information. 0 for Layers I and II.
+int MainDataCapacity(const FrameHeader& header, uint64_t frameSize);
 
 }  // namespace mp3

@@ -33,8 +33,9 @@ struct Selection {
 // lies in [start, end) is taken. That makes the cut points the frame boundaries nearest to
 // the two times (a boundary is nearest exactly when the frame after it has its middle past
 // the time), and it needs no look-back: one pass that stops at the end time.
-bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
+bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                       toolcommon::FrameCopier& copier, Selection& selection) {
+  const mp3::StreamLayout& layout = file.layout;
   mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
   mp3::ScanEvent event;
   double elapsedMs = 0;
@@ -42,7 +43,7 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, 
   bool reachedEnd = true;
   while (scanner.Next(event)) {
     if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
-    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (event.kind != mp3::ScanEvent::Kind::Frame || !mp3::SameStream(event.header, file.stream.header)) continue;
     if (elapsedMs >= static_cast<double>(request.endMs)) {
       reachedEnd = false;
       break;
@@ -62,26 +63,34 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, 
 }
 
 // Frame mode for gapless players: see sample_exact.h.
-bool CopyFramesSampleExact(mp3::ByteSource& source, const mp3::StreamLayout& layout, SampleExactCut& cut,
+bool CopyFramesSampleExact(mp3::ByteSource& source, const mp3::MainStreamResult& file, SampleExactCut& cut,
                            toolcommon::FrameCopier& copier, Selection& selection) {
-  if (!cut.Copy(source, layout, copier)) return false;
+  if (!cut.Copy(source, file, copier)) return false;
   selection.startsAtFirstFrame = cut.StartsAtFirstFrame();
   selection.endsAtLastFrame = cut.EndsAtLastFrame();
-  selection.durationMs = cut.FramesMs();
   return true;
 }
 
 double DurationMs(const mp3::StreamLayout& layout) { return layout.estimatedDurationUnits / kUnitsPerMs; }
 
+// A Xing table of contents describes the stream its frame count covers; one that covers
+// less (the first of two joined files) would place every later time wrongly.
+bool TocCoversStream(const mp3::MainStreamResult& file) {
+  const mp3::InfoFrame* info = file.layout.info ? &*file.layout.info : nullptr;
+  return info && info->xing && info->xing->toc && info->xing->frames && *info->xing->frames == file.stream.frames;
+}
+
 // Bitrate mode: where in the file the given time lies, by the Xing table of contents when
-// the file has one (VBR), else by the average bitrate.
-uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
+// it covers the whole stream, else by the stream's real average bitrate (its bytes over its
+// duration, both counted frame by frame: neither the first header nor a partial Xing frame).
+uint64_t EstimateOffset(const mp3::MainStreamResult& file, int64_t timeMs) {
+  const mp3::StreamLayout& layout = file.layout;
   double durationMs = DurationMs(layout);
   if (durationMs <= 0 || timeMs >= durationMs) return layout.audioEnd;
   double fraction = timeMs / durationMs;
   uint64_t offset;
   const mp3::InfoFrame* info = layout.info ? &*layout.info : nullptr;
-  if (info && info->xing && info->xing->toc) {
+  if (TocCoversStream(file)) {
     const mp3::Toc& toc = *info->xing->toc;
     double percent = fraction * 100;
     size_t index = static_cast<size_t>(percent);
@@ -92,8 +101,7 @@ uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
     uint64_t streamBytes = info->xing->bytes ? *info->xing->bytes : layout.audioEnd - layout.infoFrameRange.offset;
     offset = layout.infoFrameRange.offset + static_cast<uint64_t>(position * streamBytes);
   } else {
-    uint64_t audioBytes = layout.audioEnd - layout.firstAudioFrameOffset;
-    offset = layout.firstAudioFrameOffset + static_cast<uint64_t>(fraction * audioBytes);
+    offset = layout.firstAudioFrameOffset + static_cast<uint64_t>(fraction * file.stream.bytes);
   }
   if (offset < layout.firstAudioFrameOffset) offset = layout.firstAudioFrameOffset;
   if (offset > layout.audioEnd) offset = layout.audioEnd;
@@ -102,16 +110,17 @@ uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
 
 // Bitrate mode: from the first frame at or after the estimated start up to the last frame
 // that begins before the estimated end.
-bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
+bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                           toolcommon::FrameCopier& copier, Selection& selection) {
-  uint64_t begin = EstimateOffset(layout, request.startMs);
-  uint64_t end = EstimateOffset(layout, request.endMs);
+  const mp3::StreamLayout& layout = file.layout;
+  uint64_t begin = EstimateOffset(file, request.startMs);
+  uint64_t end = EstimateOffset(file, request.endMs);
   mp3::FrameScanner scanner(source, begin, layout.audioEnd);
   mp3::ScanEvent event;
   bool reachedEnd = true;
   while (scanner.Next(event)) {
     if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
-    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (event.kind != mp3::ScanEvent::Kind::Frame || !mp3::SameStream(event.header, file.stream.header)) continue;
     if (event.offset >= end) {
       reachedEnd = false;
       break;
@@ -178,15 +187,15 @@ int CutFile(const SplitRequest& request) {
   mp3::FileSource source(file);
   if (!source.IsOpen()) return Fail(kExitBadInput, "cannot read '" + request.input + "'");
 
-  mp3::AnalyzeResult analysis = mp3::AnalyzeStream(source);
-  switch (analysis.status) {
+  mp3::MainStreamResult input = mp3::FindMainStream(source);
+  switch (input.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return Fail(kExitBadInput, "the input file '" + request.input + "' is empty");
     case mp3::Status::NoAudio:
       return Fail(kExitBadInput, "'" + request.input + "' is not an MP3 file (no MPEG audio frames found)");
     case mp3::Status::ReadError: return Fail(kExitBadInput, "cannot read '" + request.input + "'");
   }
-  const mp3::StreamLayout& layout = analysis.layout;
+  const mp3::StreamLayout& layout = input.layout;
 
   PathKind folderKind = toolcommon::GetPathKind(FolderForChecks(request.folder));
   if (folderKind == PathKind::Missing) return Fail(kExitNotWritten, "the output folder '" + request.folder + "' does not exist");
@@ -201,24 +210,34 @@ int CutFile(const SplitRequest& request) {
   if (!output.Create(request.folder, request.name + ".mp3"))
     return Fail(kExitNotWritten, "cannot write in the folder '" + request.folder + "': " + output.Error());
   toolcommon::FrameCopier copier(output, source);
+  const int lengthDigits = static_cast<int>(std::to_string(static_cast<int64_t>(DurationMs(layout)) + 1).size());
   for (const mp3::TagInfo& tag : layout.leadingTags) {
-    if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
+    if (!copier.CopyLeadingTag(tag, lengthDigits)) return Fail(kExitNotWritten, copier.Error());
   }
   std::string notSampleExact;
   std::optional<SampleExactCut> exact;
-  if (request.frameMode) exact = SampleExactCut::Plan(layout, request.startMs, request.endMs, notSampleExact);
+  if (request.frameMode) exact = SampleExactCut::Plan(input, request.startMs, request.endMs, notSampleExact);
   bool withLame = (layout.info && layout.info->lame) || exact;
-  if (!copier.ReserveInfoFrame(layout.firstHeader, withLame, QualityOf(layout).has_value()))
+  if (!copier.ReserveInfoFrame(input.stream.header, withLame, QualityOf(layout).has_value()))
     return Fail(kExitNotWritten, copier.Error());
+  if (exact && !copier.HasInfoFrame()) {
+    notSampleExact = "this stream (free format) gets no information frame for an encoder delay and padding";
+    exact.reset();
+  }
 
   Selection selection;
-  bool copied = exact ? CopyFramesSampleExact(source, layout, *exact, copier, selection)
-                : request.frameMode ? CopyFramesByTime(source, layout, request, copier, selection)
-                                    : CopyFramesByEstimate(source, layout, request, copier, selection);
+  bool copied = exact ? CopyFramesSampleExact(source, input, *exact, copier, selection)
+                : request.frameMode ? CopyFramesByTime(source, input, request, copier, selection)
+                                    : CopyFramesByEstimate(source, input, request, copier, selection);
   if (!copied) {
     const std::string& why = copier.Error().empty() ? std::string("cannot read the input file") : copier.Error();
     return Fail(copier.Error().empty() ? kExitBadInput : kExitNotWritten, why);
   }
+  // What was written, which the copier may have made one frame shorter than what was chosen.
+  const mp3::FrameHeader& stream = input.stream.header;
+  selection.durationMs = copier.FramesWritten() * stream.SamplesPerFrame() * 1000.0 / stream.sampleRate;
+  // A sample-exact cut lasts, for the players that honour its LAME tag, exactly its stretch.
+  if (exact) selection.durationMs = exact->PlayedMs();
   if (copier.FramesWritten() == 0 || (exact && exact->Empty())) {
     double durationMs = DurationMs(layout);
     if (static_cast<double>(request.startMs) >= durationMs)
@@ -227,10 +246,15 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "no whole frame lies between " + FormatCutTime(request.startMs) + " and " +
                                    FormatCutTime(request.endMs) + "; choose a longer stretch");
   }
+  // A lone free-format frame has no next frame to tell its length: no reader could find it.
+  if (copier.FramesWritten() == 1 && input.stream.header.FreeFormat())
+    return Fail(kExitBadInput, "only one free-format frame lies between " + FormatCutTime(request.startMs) + " and " +
+                                   FormatCutTime(request.endMs) + ", which no player can read alone; choose a longer stretch");
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }
-  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection, exact), QualityOf(layout)))
+  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection, exact), QualityOf(layout)) ||
+      !copier.FinishLengthFrames(std::llround(selection.durationMs)))
     return Fail(kExitNotWritten, copier.Error());
   if (!output.CommitAs(outputPath))
     return Fail(kExitNotWritten, "cannot write '" + outputPath + "': " + output.Error());

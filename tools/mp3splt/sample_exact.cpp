@@ -5,15 +5,15 @@
 
 namespace mp3splt {
 
-std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::StreamLayout& layout, int64_t startMs, int64_t endMs,
+std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::MainStreamResult& file, int64_t startMs, int64_t endMs,
                                                    std::string& why) {
-  const mp3::FrameHeader& stream = layout.firstHeader;
+  const mp3::FrameHeader& stream = file.stream.header;
   if (stream.layer != mp3::Layer::III) {
     why = "Layer I and II streams carry no encoder delay and padding";
     return std::nullopt;
   }
   SampleExactCut cut;
-  if (layout.info) cut.sourceLame_ = layout.info->lame;
+  if (file.layout.info) cut.sourceLame_ = file.layout.info->lame;
   cut.sampleRate_ = stream.sampleRate;
   // Where the source's own gapless decode starts in its raw decoder output.
   const int64_t begin = mp3::GaplessBegin(cut.sourceLame_);
@@ -32,13 +32,13 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::StreamLayout& layo
   return cut;
 }
 
-bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::StreamLayout& layout, toolcommon::FrameCopier& copier) {
-  mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
+bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& file, toolcommon::FrameCopier& copier) {
+  mp3::FrameScanner scanner(source, file.layout.firstAudioFrameOffset, file.layout.audioEnd);
   mp3::ScanEvent event;
   size_t index = 0;
   while (scanner.Next(event)) {
     if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
-    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (event.kind != mp3::ScanEvent::Kind::Frame || !mp3::SameStream(event.header, file.stream.header)) continue;
     if (index >= plan_.endFrame) {
       padding_ = plan_.EncoderPadding();
       return true;
@@ -67,7 +67,7 @@ bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exac
   const size_t reachable = std::min(kLeadRing, exact - std::min(exact, plan_.earliestFirstFrame));
   std::vector<int> capacities;
   for (size_t back = 1; back <= reachable; ++back)
-    capacities.push_back(mp3::MainDataCapacity(lead_[(exact - back) % kLeadRing].header));
+    capacities.push_back(mp3::MainDataCapacity(lead_[(exact - back) % kLeadRing].header, lead_[(exact - back) % kLeadRing].size));
   const std::optional<size_t> needed = mp3::ReservoirFrames(reservoir, capacities);
   // Running out of frames at the start of the stream is no loss: the source's own decode
   // lacked that reservoir just the same.
@@ -109,9 +109,7 @@ mp3::LameFields SampleExactCut::LameFields() const {
   return fields;
 }
 
-double SampleExactCut::FramesMs() const {
-  return sampleRate_ > 0 ? double(framesCopied_) * plan_.samplesPerFrame * 1000.0 / sampleRate_ : 0;
-}
+double SampleExactCut::PlayedMs() const { return sampleRate_ > 0 ? double(Samples()) * 1000.0 / sampleRate_ : 0; }
 
 std::string SampleExactCut::Describe() const {
   std::string text = "gapless players: " + std::to_string(Samples()) + " samples (encoder delay " +

@@ -17,11 +17,12 @@ class SampleExactCut {
   // sample is startMs * rate / 1000 (rounded down, as is the end). nullopt when the stream
   // cannot carry a LAME tag (Layers I and II) or the start lies within the decoder delay of
   // a source without one; `why` then says so.
-  static std::optional<SampleExactCut> Plan(const mp3::StreamLayout& layout, int64_t startMs, int64_t endMs,
+  static std::optional<SampleExactCut> Plan(const mp3::MainStreamResult& file, int64_t startMs, int64_t endMs,
                                             std::string& why);
 
-  // Copies the frames of the plan; false on a read or write error (the copier tells which).
-  bool Copy(mp3::ByteSource& source, const mp3::StreamLayout& layout, toolcommon::FrameCopier& copier);
+  // Copies the frames of the plan (of the file's stream); false on a read or write error (the
+  // copier tells which). The copier must have an information frame to take the LAME tag.
+  bool Copy(mp3::ByteSource& source, const mp3::MainStreamResult& file, toolcommon::FrameCopier& copier);
 
   // After Copy.
   bool Empty() const { return framesCopied_ == 0 || plan_.endRaw <= plan_.firstRaw; }
@@ -34,7 +35,7 @@ class SampleExactCut {
   int EncoderPadding() const { return padding_; }
   int64_t Samples() const { return plan_.endRaw - plan_.firstRaw; }
   mp3::LameFields LameFields() const;
-  double FramesMs() const;
+  double PlayedMs() const;  // Samples() in milliseconds
   std::string Describe() const;
 
  private:

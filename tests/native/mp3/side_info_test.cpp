@@ -28,7 +28,7 @@ TEST(SideInfo, MainDataBeginByVersionAndCrc) {
     frame[at] = c.first;
     frame[at + 1] = c.second;
     EXPECT_EQ(mp3::MainDataBegin(*header, frame), c.expected) << mp3::VersionName(c.version) << " crc " << c.crc;
-    EXPECT_EQ(mp3::MainDataCapacity(*header), header->FrameLength() - header->DataOffset());
+    EXPECT_EQ(mp3::MainDataCapacity(*header, frame.size()), header->FrameLength() - header->DataOffset());
   }
   auto layer2 = mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::II, 192, 48000, mp3::ChannelMode::Stereo);
   EXPECT_FALSE(mp3::MainDataBegin(*layer2, std::vector<uint8_t>(600, 0)).has_value());

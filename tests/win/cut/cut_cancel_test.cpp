@@ -40,6 +40,9 @@ public:
 private:
     // Attaching, answering and detaching must all happen on one thread.
     void Hold() {
+        // The splitter's whole run is Wine's process start-up and a few milliseconds of work:
+        // on a busy machine an ordinary thread can miss it.
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
         DWORD id = 0;
         DWORD start = GetTickCount();
         while (!release_ && !id && GetTickCount() - start < catchTimeoutMs) {

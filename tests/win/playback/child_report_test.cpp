@@ -106,7 +106,7 @@ std::optional<DWORD> RunRendererChild() {
     if (!RunningUnderWine()) return RunForExitCode(program, environment);
 
     std::wstring loader = Variable(L"WINELOADER");
-    if (loader.empty()) loader = L"/usr/lib/wine/wine";
+    if (loader.empty()) loader = sizeof(void*) == 8 ? L"/usr/lib/wine/wine64" : L"/usr/lib/wine/wine";
     std::wstring commandLine = L"Z:\\usr\\bin\\env -u " + std::wstring(alsaVariable) + L" " + reportVariable + L"=" +
                                resultFile + L" " + loader + L" " + program;
     STARTUPINFOW startup = {};
