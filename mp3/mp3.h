@@ -10,6 +10,8 @@
 //   mp3/stream.h        AnalyzeStream, StreamLayout, Status; FindMainStream, StreamTally (the file's stream)
 //   mp3/frame_index.h   FrameIndex: per-frame offsets and times, time<->frame lookups
 //   mp3/media_time.h    samples <-> 100-ns units <-> milliseconds
+//   mp3/side_info.h     Layer III main_data_begin (bit reservoir reach)
+//   mp3/gapless.h       gapless decoding: decoder delay, sample-exact cut planning
 //
 // Nothing in the library throws to its callers (allocation failure aside) and no input
 // crashes it: failures are Status values, nullopt or empty results.
@@ -19,8 +21,10 @@
 #include "mp3/crc.h"
 #include "mp3/frame_header.h"
 #include "mp3/frame_index.h"
+#include "mp3/gapless.h"
 #include "mp3/media_time.h"
 #include "mp3/scanner.h"
+#include "mp3/side_info.h"
 #include "mp3/stream.h"
 #include "mp3/tags.h"
 #include "mp3/vbr_header.h"

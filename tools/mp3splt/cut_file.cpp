@@ -8,6 +8,7 @@
 #include "tools/common/frame_copier.h"
 #include "tools/common/temp_output.h"
 #include "tools/common/tool_messages.h"
+#include "tools/mp3splt/sample_exact.h"
 
 namespace mp3splt {
 
@@ -28,10 +29,10 @@ struct Selection {
   double durationMs = 0;
 };
 
-// Frame mode: every frame whose middle lies in [start, end) is taken. That makes the cut
-// points the frame boundaries nearest to the two times (a boundary is nearest exactly when
-// the frame after it has its middle past the time), and it needs no look-back: one pass
-// that stops at the end time.
+// Frame mode where no LAME tag can trim the cut (see sample_exact.h): every frame whose middle
+// lies in [start, end) is taken. That makes the cut points the frame boundaries nearest to
+// the two times (a boundary is nearest exactly when the frame after it has its middle past
+// the time), and it needs no look-back: one pass that stops at the end time.
 bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                       toolcommon::FrameCopier& copier, Selection& selection) {
   const mp3::StreamLayout& layout = file.layout;
@@ -58,6 +59,15 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file
     elapsedMs += frameMs;
   }
   selection.endsAtLastFrame = reachedEnd && lastWasTaken;
+  return true;
+}
+
+// Frame mode for gapless players: see sample_exact.h.
+bool CopyFramesSampleExact(mp3::ByteSource& source, const mp3::MainStreamResult& file, SampleExactCut& cut,
+                           toolcommon::FrameCopier& copier, Selection& selection) {
+  if (!cut.Copy(source, file, copier)) return false;
+  selection.startsAtFirstFrame = cut.StartsAtFirstFrame();
+  selection.endsAtLastFrame = cut.EndsAtLastFrame();
   return true;
 }
 
@@ -123,12 +133,14 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& 
   return true;
 }
 
-// The LAME tag of the cut. Its encoder delay is the silence the encoder put before the
+// The LAME tag of the cut (a sample-exact cut says its own). Its encoder delay is the silence the encoder put before the
 // first sample of the original, so it belongs to the cut only when the cut starts with the
 // original's first frame; a later cut starts in the middle of the music and says 0 (the
 // decoder's own delay, which players add by themselves, remains). Likewise the padding the
 // encoder appended is kept only when the cut ends with the original's last frame.
-std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection) {
+std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection,
+                                             const std::optional<SampleExactCut>& exact) {
+  if (exact) return exact->LameFields();
   if (!layout.info || !layout.info->lame) return std::nullopt;
   const mp3::LameTag& original = *layout.info->lame;
   mp3::LameFields fields;
@@ -202,13 +214,21 @@ int CutFile(const SplitRequest& request) {
   for (const mp3::TagInfo& tag : layout.leadingTags) {
     if (!copier.CopyLeadingTag(tag, lengthDigits)) return Fail(kExitNotWritten, copier.Error());
   }
-  bool withLame = layout.info && layout.info->lame;
+  std::string notSampleExact;
+  std::optional<SampleExactCut> exact;
+  if (request.frameMode) exact = SampleExactCut::Plan(input, request.startMs, request.endMs, notSampleExact);
+  bool withLame = (layout.info && layout.info->lame) || exact;
   if (!copier.ReserveInfoFrame(input.stream.header, withLame, QualityOf(layout).has_value()))
     return Fail(kExitNotWritten, copier.Error());
+  if (exact && !copier.HasInfoFrame()) {
+    notSampleExact = "this stream (free format) gets no information frame for an encoder delay and padding";
+    exact.reset();
+  }
 
   Selection selection;
-  bool copied = request.frameMode ? CopyFramesByTime(source, input, request, copier, selection)
-                                  : CopyFramesByEstimate(source, input, request, copier, selection);
+  bool copied = exact ? CopyFramesSampleExact(source, input, *exact, copier, selection)
+                : request.frameMode ? CopyFramesByTime(source, input, request, copier, selection)
+                                    : CopyFramesByEstimate(source, input, request, copier, selection);
   if (!copied) {
     const std::string& why = copier.Error().empty() ? std::string("cannot read the input file") : copier.Error();
     return Fail(copier.Error().empty() ? kExitBadInput : kExitNotWritten, why);
@@ -216,7 +236,9 @@ int CutFile(const SplitRequest& request) {
   // What was written, which the copier may have made one frame shorter than what was chosen.
   const mp3::FrameHeader& stream = input.stream.header;
   selection.durationMs = copier.FramesWritten() * stream.SamplesPerFrame() * 1000.0 / stream.sampleRate;
-  if (copier.FramesWritten() == 0) {
+  // A sample-exact cut lasts, for the players that honour its LAME tag, exactly its stretch.
+  if (exact) selection.durationMs = exact->PlayedMs();
+  if (copier.FramesWritten() == 0 || (exact && exact->Empty())) {
     double durationMs = DurationMs(layout);
     if (static_cast<double>(request.startMs) >= durationMs)
       return Fail(kExitBadInput, "the start " + FormatCutTime(request.startMs) + " lies beyond the end of the file (" +
@@ -231,7 +253,7 @@ int CutFile(const SplitRequest& request) {
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }
-  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection), QualityOf(layout)) ||
+  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection, exact), QualityOf(layout)) ||
       !copier.FinishLengthFrames(std::llround(selection.durationMs)))
     return Fail(kExitNotWritten, copier.Error());
   if (!output.CommitAs(outputPath))
@@ -239,6 +261,8 @@ int CutFile(const SplitRequest& request) {
 
   toolcommon::PrintLine("wrote " + outputPath + ": " + std::to_string(copier.FramesWritten()) + " frames, " +
                         DescribeDuration(selection.durationMs));
+  if (exact) toolcommon::PrintLine(exact->Describe());
+  else if (request.frameMode) toolcommon::PrintLine("note: " + notSampleExact + ": the cut is frame-exact, not sample-exact");
   return kExitWritten;
 }
 

@@ -53,8 +53,9 @@ const char kSplitUsage[] =
     "  Writes the stretch from <start> to <end> of <input.mp3> to <folder>/<name>.mp3.\n"
     "  Times are minutes.seconds.hundredths (1.23.45) or minutes.seconds (1.23);\n"
     "  an end beyond the end of the file means the end of the file.\n"
-    "  -f  cut at the frames nearest the times (exact); without it the cut points are\n"
-    "      estimated from the bitrate (faster, a little less exact).\n"
+    "  -f  exact: gapless players play the stretch to the sample (the LAME tag's encoder\n"
+    "      delay and padding trim the frames kept around it); without it the cut points\n"
+    "      are estimated from the bitrate (faster, a little less exact).\n"
     "  Exit status: 0 written, 1 bad arguments, 2 unusable input, 3 output not written.";
 
 std::optional<int64_t> ParseCutTime(const std::string& text) {

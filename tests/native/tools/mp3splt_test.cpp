@@ -65,14 +65,14 @@ void ExpectTagsKeptButTheLength(const Mp3View& in, const Mp3View& out) {
   if (tooltest::Id3Text(in.LeadingTagBytes(), "TLEN")) {
     std::optional<std::string> length = tooltest::Id3Text(out.LeadingTagBytes(), "TLEN");
     ASSERT_TRUE(length.has_value());
-    EXPECT_NEAR(std::stod(*length), DurationMs(out), 1.0);
+    EXPECT_NEAR(std::stod(*length), out.PlayedMs(), 1.0);
   }
 }
 
 class FrameModeCut : public ::testing::TestWithParam<const char*> {};
 
-// The frame boundaries nearest the two times, with every frame in between copied unchanged.
-TEST_P(FrameModeCut, CopiesTheFramesBetweenTheNearestBoundaries) {
+// The frames from A to B and those a decoder needs before A, copied unchanged.
+TEST_P(FrameModeCut, CopiesTheFramesOfTheStretchAndItsLeadIn) {
   ScratchDir scratch;
   std::string input = tooltest::FixturePath(GetParam());
   Mp3View in = tooltest::ViewMp3(input);
@@ -91,13 +91,30 @@ TEST_P(FrameModeCut, CopiesTheFramesBetweenTheNearestBoundaries) {
   EXPECT_EQ(out.skippedBytes, 0u);
   EXPECT_FALSE(out.truncated);
 
-  size_t first = NearestBoundary(startMs, frameMs);
-  size_t last = NearestBoundary(endMs, frameMs);
-  ASSERT_EQ(out.frames.size(), last - first);
+  // The LAME fields say which input frames the cut holds: the frames from A to B and those a
+  // decoder needs before A, the delay covering the latter.
+  ASSERT_TRUE(out.layout.info && out.layout.info->lame);
+  const mp3::LameTag& lame = *out.layout.info->lame;
+  const int spf = in.headers[0].SamplesPerFrame();
+  const int rate = in.headers[0].sampleRate;
+  const int64_t sourceBegin = in.layout.info && in.layout.info->lame ? in.layout.info->lame->encoderDelay + 529 : 0;
+  const int64_t startSample = startMs * rate / 1000;
+  const int64_t samples = endMs * rate / 1000 - startSample;
+  EXPECT_EQ(int64_t(out.frames.size()) * spf, lame.encoderDelay + samples + lame.encoderPadding);
+  const int64_t firstRaw = startSample + sourceBegin - 529 - lame.encoderDelay;
+  ASSERT_EQ(firstRaw % spf, 0);
+  const size_t first = size_t(firstRaw / spf);
   for (size_t i = 0; i < out.frames.size(); ++i) {
     ASSERT_EQ(out.FrameBytes(i), in.FrameBytes(first + i)) << "frame " << i << " of the cut";
   }
-  EXPECT_LE(std::fabs(DurationMs(out) - (endMs - startMs)), frameMs);
+  // Plain players: from a few frames before the frame nearest A to the frame where the source's
+  // own delay puts B, a frame or two past the nearest.
+  const size_t nearestA = NearestBoundary(startMs, frameMs);
+  const size_t nearestB = NearestBoundary(endMs, frameMs);
+  EXPECT_LE(first, nearestA);
+  EXPECT_LE(nearestA - first, size_t((4095 + 529) / spf + 1));
+  EXPECT_GE(first + out.frames.size(), nearestB);
+  EXPECT_LE(first + out.frames.size(), nearestB + size_t(sourceBegin / spf) + 2);
   ExpectInfoFrameMatches(out);
   ExpectTagsKeptButTheLength(in, out);
   EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "cut.mp3", scratch.Path()));
@@ -155,9 +172,9 @@ TEST(Mp3splt, KeepsTitleArtistAndPictureTagsAndStatesTheCutsLength) {
   }
 }
 
-// A LAME tag keeps the encoder delay only for a cut that starts at the first frame and the
-// padding only for one that ends at the last.
-TEST(Mp3splt, LameDelayAndPaddingFollowTheCutsEnds) {
+// A LAME tag keeps the source's encoder delay for a cut that starts at the first frame and its
+// padding for one that ends at the last; in bitrate mode the other ends say 0.
+TEST(Mp3splt, BitrateModeLameDelayAndPaddingFollowTheCutsEnds) {
   ScratchDir scratch;
   std::string input = tooltest::FixturePath("vbr.mp3");
   Mp3View in = tooltest::ViewMp3(input);
@@ -177,7 +194,7 @@ TEST(Mp3splt, LameDelayAndPaddingFollowTheCutsEnds) {
       {totalMs / 3, totalMs / 2, false, false},
   };
   for (const Case& c : cases) {
-    RunResult run = Split(input, c.startMs, c.endMs, scratch.Path(), "lame", true);
+    RunResult run = Split(input, c.startMs, c.endMs, scratch.Path(), "lame", false);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Mp3View out = tooltest::ViewMp3(scratch / "lame.mp3");
     ASSERT_TRUE(out.layout.info && out.layout.info->lame);

@@ -160,6 +160,13 @@ double Mp3View::FrameMs() const {
   return headers[0].SamplesPerFrame() * 1000.0 / headers[0].sampleRate;
 }
 
+double Mp3View::PlayedMs() const {
+  if (headers.empty()) return 0;
+  int64_t samples = int64_t(frames.size()) * headers[0].SamplesPerFrame();
+  if (layout.info && layout.info->lame) samples -= layout.info->lame->encoderDelay + layout.info->lame->encoderPadding;
+  return samples * 1000.0 / headers[0].sampleRate;
+}
+
 uint64_t Mp3View::AudioBytes() const {
   uint64_t total = 0;
   for (const mp3::ByteRange& frame : frames) total += frame.size;

@@ -62,6 +62,8 @@ struct Mp3View {
   Bytes LeadingTagBytes() const;
   Bytes TailTagBytes() const;
   double FrameMs() const;  // duration of one frame
+  // What a gapless player plays: the frames less the LAME tag's encoder delay and padding.
+  double PlayedMs() const;
   uint64_t AudioBytes() const;
 };
 

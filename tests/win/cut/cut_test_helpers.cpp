@@ -98,7 +98,10 @@ Mp3Facts ReadMp3Facts(const std::wstring& path) {
     if (!result.ok() || result.index.SampleRate() == 0) return facts;
     facts.ok = true;
     facts.frames = result.index.FrameCount();
-    facts.durationMs = result.index.DurationMs();
+    const mp3::StreamLayout& layout = result.index.Layout();
+    int64_t samples = result.index.TotalSamples();
+    if (layout.info && layout.info->lame) samples -= layout.info->lame->encoderDelay + layout.info->lame->encoderPadding;
+    facts.durationMs = mp3::SamplesToMs(samples, result.index.SampleRate());
     facts.frameMs = 1000.0 * result.index.SamplesPerFrame() / result.index.SampleRate();
     return facts;
 }

@@ -59,7 +59,7 @@ void RunCut(DialogAnswerer& answerer, const std::vector<DialogAnswerer::Reply>& 
 struct Mp3Facts {
     bool ok = false;
     size_t frames = 0;
-    int64_t durationMs = 0;
+    int64_t durationMs = 0;  // as a gapless player plays it: the LAME delay and padding left out
     double frameMs = 0;
 };
 Mp3Facts ReadMp3Facts(const std::wstring& path);
