@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
+#include "webhost/browser_host.h"
 
 #include <commctrl.h>
 
@@ -73,6 +74,7 @@ BOOL AppState::Init(HINSTANCE instance) {
     if (!mainWindow) return FailStartup(nullptr);
     CenterWindow(mainWindow);
     if (!CreateStatusBar()) return FailStartup(mainWindow);
+    CreateBrowserWindow();
 
     ShowWindow(mainWindow, SW_SHOW);
     UpdateWindow(mainWindow);
@@ -96,6 +98,8 @@ BOOL AppState::Init(HINSTANCE instance) {
 void AppState::Shutdown() {
     SaveSettings(mainWindow);
     DestroyWindow(mainWindow);
+    // Destroying the main window destroyed the page with it.
+    browserWindow = nullptr;
 }
 
 void AppState::Exit() {
@@ -111,6 +115,12 @@ BOOL AppState::CreateStatusBar() {
     SendMessageW(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(rightEdges));
     SetStatusText(0, CachedString(IDS_NO_FILE));
     return TRUE;
+}
+
+// The page needs the control panel to live in; a program without the browser control runs on
+// without it, silently.
+void AppState::CreateBrowserWindow() {
+    browserWindow = controlPanel ? CreateBrowserHost(hInstance, controlPanel, StartPageAddress()) : nullptr;
 }
 
 void AppState::RefreshPanels() {

@@ -32,6 +32,7 @@ public:
     void Exit();
     void LoadStrings();
     BOOL CreateStatusBar();
+    void CreateBrowserWindow();
     void RefreshPanels();
 
     // Main window.
@@ -136,4 +137,8 @@ INT_PTR CALLBACK RepairDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 // Opens one of the vendor's pages in the default browser.
 void OpenWebPage(WORD command);
 const wchar_t* WebPageAddress(WORD command);
+// The page shown inside the control panel.
+const wchar_t* StartPageAddress();
+// `path` under the root of the vendor's web server; the text lives until the next call.
+const wchar_t* ServerPageAddress(const wchar_t* path);
 UINT CurrentToolbarStrip();

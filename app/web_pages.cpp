@@ -22,9 +22,16 @@ const wchar_t* PagePath(WORD command) {
 }  // namespace
 
 const wchar_t* WebPageAddress(WORD command) {
-    static wchar_t address[512];
     const wchar_t* path = PagePath(command);
-    if (!path) return nullptr;
+    return path ? ServerPageAddress(path) : nullptr;
+}
+
+const wchar_t* StartPageAddress() {
+    return ServerPageAddress(L"tolk/ad.htm");
+}
+
+const wchar_t* ServerPageAddress(const wchar_t* path) {
+    static wchar_t address[512];
     if (CLIPVANE_SERVER_PORT == 80)
         _snwprintf(address, 511, L"http://%ls/%ls", CLIPVANE_SERVER_HOST, path);
     else
