@@ -54,21 +54,18 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
     EXPECT_TRUE(answerer.Shown().empty());
 }
 
+// Each way the browser can fail leaves the same: no page (see BrowserHostTest); here the one a
+// machine without the control shows.
 TEST_F(PageStartupTest, WithoutABrowserStartupShowsTheMainWindowAndNothingElse) {
     RecordingBrowserScope scope;
     ASSERT_TRUE(scope.Active());
-    for (int failure : {FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
-        SCOPED_TRACE(failure);
-        DialogAnswerer answerer;
-        StartWith(failure);
-        EXPECT_EQ(nullptr, theApp.browserWindow);
-        EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
-        EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));
-        PumpMessages(100);
-        EXPECT_TRUE(answerer.Shown().empty());
-        EXPECT_EQ(0, RecordingBrowserLiveObjects());
-        TearDown();
-    }
+    DialogAnswerer answerer;
+    StartWith(FailNoFactory);
+    EXPECT_EQ(nullptr, theApp.browserWindow);
+    EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
+    PumpMessages(100);
+    EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));
+    EXPECT_TRUE(answerer.Shown().empty());
 }
 
 // Wine's own web-browser object, with its HTML engine disabled in the test prefix: what it does
@@ -86,8 +83,10 @@ TEST_F(PageStartupTest, WinesOwnBrowserLetsStartupCompleteSilently) {
     EXPECT_TRUE(answerer.Shown().empty());
 
     // Wine's browser module counts its live objects: none may be left once the program has shut down.
+    using CanUnloadNow = HRESULT(WINAPI*)();
     HMODULE ieframe = GetModuleHandleW(L"ieframe.dll");
-    auto canUnload = ieframe ? reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(ieframe, "DllCanUnloadNow")) : nullptr;
+    FARPROC exported = ieframe ? GetProcAddress(ieframe, "DllCanUnloadNow") : nullptr;
+    auto canUnload = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void (*)()>(exported));
     if (theApp.browserWindow) {
         ASSERT_TRUE(canUnload);
         EXPECT_EQ(S_FALSE, canUnload());
