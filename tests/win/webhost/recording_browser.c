@@ -12,15 +12,18 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-static wchar_t logText[32768];
+#define LOG_UNITS 32768
+static wchar_t logText[LOG_UNITS];
 static size_t logLength;
 static int failure;
 static LONG liveObjects;
 
 static void Log(const wchar_t* format, ...) {
+    // Room for the longest line and its line end, or the line is dropped.
+    if (logLength + 512 > LOG_UNITS) return;
     va_list args;
     va_start(args, format);
-    int written = _vsnwprintf(logText + logLength, 32766 - logLength, format, args);
+    int written = _vsnwprintf(logText + logLength, 510, format, args);
     va_end(args);
     if (written > 0) logLength += (size_t)written;
     logText[logLength++] = L'\n';
