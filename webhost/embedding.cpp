@@ -78,8 +78,9 @@ void UnembedBrowser(HWND window) {
     // Cleared first: a browser that calls back while closing must not find a half-freed record.
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     host->browser->Close(OLECLOSE_NOSAVE);
-    host->browser->Release();
-    GlobalFree(host);
+    // A browser still held elsewhere (Wine's keeps itself alive while a page is loading) calls
+    // back into its container when it finally goes: the record must still be there then.
+    if (host->browser->Release() == 0) GlobalFree(host);
 }
 
 int NavigateBrowser(HWND window, const wchar_t* address) {

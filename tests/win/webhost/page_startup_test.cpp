@@ -49,7 +49,7 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
 
     RecordingBrowserReset(FailNothing);
     theApp.Exit();
-    EXPECT_EQ(L"Close 1\nsite Release 1\nRelease 0\n", std::wstring(RecordingBrowserLog()));
+    EXPECT_EQ(L"Close 1\nsite Release 1\nRelease 0\nframe Release 1\n", std::wstring(RecordingBrowserLog()));
     EXPECT_EQ(nullptr, theApp.browserWindow);
     EXPECT_TRUE(answerer.Shown().empty());
 }

@@ -46,6 +46,7 @@ typedef struct Browser {
     IOleInPlaceObject inPlace;
     LONG references;
     IOleClientSite* site;
+    IOleInPlaceFrame* frame;  // kept until the browser goes, as Wine's browser does
 } Browser;
 
 #define BROWSER_OF(pointer, member) ((Browser*)((char*)(pointer) - offsetof(Browser, member)))
@@ -70,6 +71,7 @@ static ULONG BrowserRelease(Browser* browser) {
     LONG left = --browser->references;
     Log(L"Release %ld", left);
     if (left == 0) {
+        if (browser->frame) Log(L"frame Release %lu", IOleInPlaceFrame_Release(browser->frame));
         liveObjects--;
         CoTaskMemFree(browser);
     }
@@ -107,7 +109,7 @@ static void ExamineClientSite(IOleClientSite* site) {
 }
 
 // In-place activation as a browser does it inside DoVerb.
-static void ActivateInPlace(IOleClientSite* clientSite, HWND window) {
+static void ActivateInPlace(Browser* browser, IOleClientSite* clientSite, HWND window) {
     IOleInPlaceSite* site = NULL;
     if (FAILED(IOleClientSite_QueryInterface(clientSite, &IID_IOleInPlaceSite, (void**)&site))) return;
     Log(L"CanInPlaceActivate %08lx", (unsigned long)IOleInPlaceSite_CanInPlaceActivate(site));
@@ -134,6 +136,7 @@ static void ActivateInPlace(IOleClientSite* clientSite, HWND window) {
         hr = IOleInPlaceFrame_QueryInterface(frame, &IID_IUnknown, &other);
         Log(L"frame GetWindow %ls QueryInterface %08lx %ls SetStatusText %08lx", frameWindow == window ? L"host" : L"other",
             (unsigned long)hr, other ? L"set" : L"null", (unsigned long)IOleInPlaceFrame_SetStatusText(frame, L"busy"));
+        browser->frame = frame;
     }
     Log(L"OnUIActivate %08lx", (unsigned long)IOleInPlaceSite_OnUIActivate(site));
     RECT wanted = {0, 0, 300, 80};
@@ -182,7 +185,7 @@ static HRESULT STDMETHODCALLTYPE OleDoVerb(IOleObject* This, LONG verb, LPMSG me
         site && site == browser->site ? L"own" : L"other", index, Handle(parent), rect->left, rect->top, rect->right,
         rect->bottom);
     if (failure == FailDoVerb) return E_FAIL;
-    if (site) ActivateInPlace(site, parent);
+    if (site) ActivateInPlace(browser, site, parent);
     return S_OK;
 }
 
@@ -262,6 +265,7 @@ static HRESULT STDMETHODCALLTYPE FactoryCreateInstance(IClassFactory* This, IUnk
     browser->inPlace.lpVtbl = &inPlaceVtbl;
     browser->references = 0;
     browser->site = NULL;
+    browser->frame = NULL;
     liveObjects++;
     HRESULT hr = BrowserQueryInterface(browser, iid, object);
     if (FAILED(hr)) {

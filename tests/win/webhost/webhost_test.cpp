@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "tests/win/support/test_support.h"
 #include "webhost/browser_host.h"
+#include "webhost/browser_host_record.h"
 
 #include <gtest/gtest.h>
 #include <mshtmhst.h>
@@ -116,7 +117,22 @@ TEST_F(BrowserHostTest, EmbedsNavigatesShowsResizesAndUnembedsOnce) {
     UnembedBrowser(host);
     UnembedBrowser(host);
     DestroyWindow(host);
-    EXPECT_EQ(Lines({L"Close 1", L"site Release 1", L"Release 0"}), RecordingBrowserLog());
+    EXPECT_EQ(Lines({L"Close 1", L"site Release 1", L"Release 0", L"frame Release 1"}), RecordingBrowserLog());
+}
+
+// As Wine's browser does when the page is still loading at shutdown.
+TEST_F(BrowserHostTest, ABrowserThatOutlivesItsWindowStillFindsItsContainer) {
+    HWND host = CreateHost();
+    ASSERT_TRUE(host);
+    BrowserHost* record = BrowserHostOf(host);
+    IOleObject* browser = record->browser;
+    browser->AddRef();
+    RecordingBrowserReset(FailNothing);
+    DestroyWindow(host);
+    EXPECT_EQ(sizeof(BrowserHost), GlobalSize(record));
+    EXPECT_EQ(0u, browser->Release());
+    EXPECT_EQ(Lines({L"Close 1", L"site Release 1", L"Release 1", L"Release 0", L"frame Release 1"}),
+              RecordingBrowserLog());
 }
 
 TEST_F(BrowserHostTest, AFailingBrowserLeavesNoWindowNoRecordAndNothingReleasedTwice) {
