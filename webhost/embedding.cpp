@@ -75,7 +75,8 @@ int EmbedBrowser(HWND window) {
 void UnembedBrowser(HWND window) {
     BrowserHost* host = BrowserHostOf(window);
     if (!host) return;
-    // Cleared first: a browser that calls back while closing must not find a half-freed record.
+    // Cleared first, so that a message the window gets while the browser closes finds no
+    // browser to use or to release a second time.
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     host->browser->Close(OLECLOSE_NOSAVE);
     // A browser still held elsewhere (Wine's keeps itself alive while a page is loading) calls
