@@ -54,18 +54,20 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
     EXPECT_TRUE(answerer.Shown().empty());
 }
 
-// Each way the browser can fail leaves the same: no page (see BrowserHostTest); here the one a
-// machine without the control shows.
-TEST_F(PageStartupTest, WithoutABrowserStartupShowsTheMainWindowAndNothingElse) {
+TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothingElse) {
     RecordingBrowserScope scope;
     ASSERT_TRUE(scope.Active());
-    DialogAnswerer answerer;
-    StartWith(FailNoFactory);
-    EXPECT_EQ(nullptr, theApp.browserWindow);
-    EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
-    PumpMessages(100);
-    EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));
-    EXPECT_TRUE(answerer.Shown().empty());
+    for (int failure : {FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
+        SCOPED_TRACE(failure);
+        DialogAnswerer answerer;
+        StartWith(failure);
+        EXPECT_EQ(nullptr, theApp.browserWindow);
+        EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
+        PumpMessages(100);
+        EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));
+        EXPECT_TRUE(answerer.Shown().empty());
+        TearDown();
+    }
 }
 
 // Wine's own web-browser object, with its HTML engine disabled in the test prefix: what it does
