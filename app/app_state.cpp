@@ -1,5 +1,6 @@
 // The application object, start-up and shutdown.
 #include "app/app_state.h"
+#include "online/online.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
 #include "webhost/browser_host.h"
@@ -92,6 +93,7 @@ BOOL AppState::Init(HINSTANCE instance) {
         Shutdown();
         return FALSE;
     }
+    StartOnlineWorkers();
     return TRUE;
 }
 

@@ -139,6 +139,4 @@ void OpenWebPage(WORD command);
 const wchar_t* WebPageAddress(WORD command);
 // The page shown inside the control panel.
 const wchar_t* StartPageAddress();
-// `path` under the root of the vendor's web server; the text lives until the next call.
-const wchar_t* ServerPageAddress(const wchar_t* path);
 UINT CurrentToolbarStrip();

@@ -1,6 +1,7 @@
 // The main window's procedure: layout, the command table, the first menu's texts and states,
 // dropped files and the program's own messages.
 #include "app/app_state.h"
+#include "online/online.h"
 #include "resource.h"
 
 #include <shellapi.h>
@@ -116,6 +117,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case graphEventMessage:
         theApp.DrainGraphEvents();
+        return 0;
+    case newVersionMessage:
+        ShowNewVersionDialog(newVersionMessage);
+        return 0;
+    case versionDeprecatedMessage:
+        ShowNewVersionDialog(versionDeprecatedMessage);
+        // Exit rather than a bare shutdown: a graph still playing must be torn down before the process ends.
+        theApp.Exit();
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);

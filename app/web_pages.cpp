@@ -1,11 +1,8 @@
 // The vendor's pages, opened in the user's browser. Every address is built from the web server
 // chosen at build time, so a build with the default configuration never reaches a real host.
 #include "app/app_state.h"
+#include "online/online.h"
 #include "resource.h"
-#include "server_config.h"
-
-#include <shellapi.h>
-#include <cstdio>
 
 namespace {
 
@@ -22,24 +19,20 @@ const wchar_t* PagePath(WORD command) {
 }  // namespace
 
 const wchar_t* WebPageAddress(WORD command) {
+    static wchar_t address[vendorAddressUnits];
     const wchar_t* path = PagePath(command);
-    return path ? ServerPageAddress(path) : nullptr;
+    if (!path) return nullptr;
+    VendorPageAddress(path, address, vendorAddressUnits);
+    return address;
 }
 
 const wchar_t* StartPageAddress() {
-    return ServerPageAddress(L"tolk/ad.htm");
-}
-
-const wchar_t* ServerPageAddress(const wchar_t* path) {
-    static wchar_t address[512];
-    if (CLIPVANE_SERVER_PORT == 80)
-        _snwprintf(address, 511, L"http://%ls/%ls", CLIPVANE_SERVER_HOST, path);
-    else
-        _snwprintf(address, 511, L"http://%ls:%d/%ls", CLIPVANE_SERVER_HOST, CLIPVANE_SERVER_PORT, path);
+    static wchar_t address[vendorAddressUnits];
+    VendorPageAddress(L"tolk/ad.htm", address, vendorAddressUnits);
     return address;
 }
 
 void OpenWebPage(WORD command) {
-    const wchar_t* address = WebPageAddress(command);
-    if (address) ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOWNORMAL);
+    const wchar_t* path = PagePath(command);
+    if (path) OpenVendorPage(path);
 }

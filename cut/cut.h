@@ -30,3 +30,7 @@ void FormatSplitterTime(int ms, wchar_t* text, int units);
 // extension). False when the result does not fit into `units`.
 bool BuildSplitterCommandLine(const wchar_t* splitterPath, const wchar_t* inputFile, int startMs, int endMs,
                               const wchar_t* outputPath, bool frameMode, wchar_t* commandLine, int units);
+
+// Explorer's parameters that open the output's folder with the output selected. The path is
+// quoted: unquoted, a comma in it would end the path for Explorer.
+void FormatRevealParameters(const wchar_t* outputPath, wchar_t* parameters, int units);

@@ -66,15 +66,18 @@ void ShowCreateFailed(int error) {
     ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
 }
 
-// Creating (or truncating) the file is the one sure test that it can be written.
+// Opening the file for writing is the one sure test that it can be written. An existing
+// file is opened without truncating it and stays as it is: the splitter replaces it only
+// with a whole new file, so a failed cut leaves the user's old file in place.
 bool CheckWritable(const wchar_t* path) {
-    FILE* file = _wfopen(path, L"wb");
+    const bool existed = PathFileExistsW(path) != FALSE;
+    FILE* file = _wfopen(path, existed ? L"r+b" : L"wb");
     if (!file) {
         ShowCreateFailed(errno);
         return false;
     }
     fclose(file);
-    _wremove(path);
+    if (!existed) _wremove(path);
     return true;
 }
 

@@ -79,7 +79,7 @@ void RevealOutput(HWND dialog) {
     wchar_t path[pathUnits] = {};
     wchar_t parameters[revealParameterUnits] = {};
     GetDlgItemTextW(dialog, IDC_CUT_OUTPUT_PATH, path, pathUnits);
-    _snwprintf(parameters, revealParameterUnits - 1, L"/select,%s", path);
+    FormatRevealParameters(path, parameters, revealParameterUnits);
     ShellExecuteW(nullptr, L"open", L"explorer.exe", parameters, nullptr, SW_SHOWNORMAL);
 }
 

@@ -55,3 +55,8 @@ bool BuildSplitterCommandLine(const wchar_t* splitterPath, const wchar_t* inputF
     }
     return true;
 }
+
+void FormatRevealParameters(const wchar_t* outputPath, wchar_t* parameters, int units) {
+    _snwprintf(parameters, units - 1, L"/select,\"%s\"", outputPath);
+    parameters[units - 1] = L'\0';
+}

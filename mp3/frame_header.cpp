@@ -56,7 +56,20 @@ int FrameHeader::SamplesPerFrame() const {
   return 576;
 }
 
-int FrameHeader::FrameLength() const { return ComputeFrameLength(version, layer, bitrateKbps, sampleRate, padding); }
+int FrameHeader::FrameLength() const {
+  if (FreeFormat()) {
+    if (freeFormatLength == 0) return 0;
+    return freeFormatLength + (padding ? (layer == Layer::I ? 4 : 1) : 0);
+  }
+  return ComputeFrameLength(version, layer, bitrateKbps, sampleRate, padding);
+}
+
+void FrameHeader::SetFreeFormatLength(int unpaddedLength) {
+  freeFormatLength = unpaddedLength;
+  // The inverse of ComputeFrameLength: bytes per frame times frames per second.
+  const int64_t bitsPerSecond = int64_t(unpaddedLength) * 8 * sampleRate / SamplesPerFrame();
+  bitrateKbps = int((bitsPerSecond + 500) / 1000);
+}
 
 int FrameHeader::SideInfoSize() const {
   if (layer != Layer::III) return 0;
@@ -71,14 +84,14 @@ std::optional<FrameHeader> ParseFrameHeader(uint32_t raw) {
   const uint32_t layerBits = (raw >> 17) & 3;
   const uint32_t bitrateBits = (raw >> 12) & 15;
   const uint32_t rateBits = (raw >> 10) & 3;
-  if (versionBits == 1 || layerBits == 0 || bitrateBits == 0 || bitrateBits == 15 || rateBits == 3) return std::nullopt;
+  if (versionBits == 1 || layerBits == 0 || bitrateBits == 15 || rateBits == 3) return std::nullopt;
   FrameHeader h;
   h.raw = raw;
   h.version = versionBits == 3 ? Version::Mpeg1 : versionBits == 2 ? Version::Mpeg2 : Version::Mpeg25;
   h.layer = static_cast<Layer>(4 - layerBits);
   h.hasCrc = ((raw >> 16) & 1) == 0;
   h.bitrateIndex = int(bitrateBits);
-  h.bitrateKbps = kBitrates[BitrateRow(h.version, h.layer)][bitrateBits - 1];
+  h.bitrateKbps = bitrateBits == 0 ? 0 : kBitrates[BitrateRow(h.version, h.layer)][bitrateBits - 1];
   h.sampleRateIndex = int(rateBits);
   h.sampleRate = kSampleRates[static_cast<int>(h.version)][rateBits];
   h.padding = ((raw >> 9) & 1) != 0;
@@ -91,7 +104,7 @@ std::optional<FrameHeader> ParseFrameHeader(uint32_t raw) {
   if (h.emphasis == kReservedEmphasis) return std::nullopt;
   // MPEG-2.5 is an extension of Layer III only.
   if (h.version == Version::Mpeg25 && h.layer != Layer::III) return std::nullopt;
-  if (h.layer == Layer::II && !Layer2ModeAllowed(h.version, h.bitrateKbps, h.channelMode)) return std::nullopt;
+  if (h.layer == Layer::II && !h.FreeFormat() && !Layer2ModeAllowed(h.version, h.bitrateKbps, h.channelMode)) return std::nullopt;
   return h;
 }
 
@@ -124,7 +137,10 @@ std::optional<FrameHeader> MakeFrameHeader(Version version, Layer layer, int bit
 }
 
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
-  return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+  // A stream is free format or not throughout, and its free-format frames all have its one
+  // length (padding aside).
+  const bool sameFormat = a.FreeFormat() == b.FreeFormat() && a.freeFormatLength == b.freeFormatLength;
+  return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate && sameFormat;
 }
 
 std::optional<int> SmallestBitrateFor(Version version, Layer layer, int sampleRate, int minFrameLength) {

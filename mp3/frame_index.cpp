@@ -58,32 +58,30 @@ void IndexBuilder::Build(ByteSource& source, const ScanOptions& options, IndexRe
   if (!analysis.ok()) return;
   const StreamLayout& layout = index.layout_;
 
+  // Frames are collected per stream in the one pass; the file's stream is known only at its end.
+  struct Frames {
+    std::vector<uint64_t> offsets;
+    std::vector<uint16_t> sizes;
+  };
+  std::vector<Frames> perStream(1);
   const uint64_t regionBytes = layout.audioEnd - layout.audioStart;
-  index.offsets_.reserve(size_t(std::min({layout.estimatedFrames + layout.estimatedFrames / 8 + 16,
-                                            MaxFramesIn(regionBytes, layout.firstHeader), kMaxReservedFrames})));
-  index.sizes_.reserve(index.offsets_.capacity());
-  const bool skipInfoFrame = layout.infoFrameRange.size != 0;
-  bool haveStream = false;
+  perStream[0].offsets.reserve(size_t(std::min({layout.estimatedFrames + layout.estimatedFrames / 8 + 16,
+                                                 MaxFramesIn(regionBytes, layout.firstHeader), kMaxReservedFrames})));
+  perStream[0].sizes.reserve(perStream[0].offsets.capacity());
+  StreamTally tally;
 
   FrameScanner scanner(source, layout.audioStart, layout.audioEnd, options);
   ScanEvent event;
   while (scanner.Next(event)) {
     switch (event.kind) {
-      case ScanEvent::Kind::Frame:
-        if (skipInfoFrame && event.offset == layout.infoFrameRange.offset) break;
-        if (!haveStream) {
-          index.header_ = event.header;
-          index.samplesPerFrame_ = event.header.SamplesPerFrame();
-          haveStream = true;
-        }
-        if (!SameStream(event.header, index.header_)) {
-          ++index.foreignFrames_;
-          break;
-        }
-        index.offsets_.push_back(event.offset);
-        index.sizes_.push_back(uint16_t(event.size));
-        index.audioBytes_ += event.size;
+      case ScanEvent::Kind::Frame: {
+        const size_t stream = tally.Add(source, event);
+        if (stream == StreamTally::kInfoFrame) break;
+        if (stream >= perStream.size()) perStream.resize(stream + 1);
+        perStream[stream].offsets.push_back(event.offset);
+        perStream[stream].sizes.push_back(uint16_t(event.size));
         break;
+      }
       case ScanEvent::Kind::Skipped:
         index.skippedBytes_ += event.size;
         ++index.skippedRanges_;
@@ -96,12 +94,22 @@ void IndexBuilder::Build(ByteSource& source, const ScanOptions& options, IndexRe
         return;
     }
   }
-  if (!haveStream) {
+  const size_t main = tally.MainStream();
+  if (tally.Empty() || tally.Stream(main).frames == 0) {
     // Only an information frame and no audio after it.
     index.header_ = layout.firstHeader;
     index.samplesPerFrame_ = layout.firstHeader.SamplesPerFrame();
     result.status = Status::NoAudio;
+    return;
   }
+  const StreamSummary& stream = tally.Stream(main);
+  AdoptStream(index.layout_, stream);
+  index.header_ = stream.header;
+  index.samplesPerFrame_ = stream.header.SamplesPerFrame();
+  index.offsets_ = std::move(perStream[main].offsets);
+  index.sizes_ = std::move(perStream[main].sizes);
+  index.audioBytes_ = stream.bytes;
+  index.foreignFrames_ = size_t(tally.TotalFrames() - stream.frames);
 }
 
 IndexResult BuildFrameIndex(ByteSource& source, const ScanOptions& options) {

@@ -18,9 +18,10 @@ class FrameIndex {
  public:
   FrameIndex() = default;
 
-  // Layout of the file (tags, first header, information frame, ...).
+  // Layout of the file (tags, first header, ...), its information frame and counts those of
+  // the file's stream.
   const StreamLayout& Layout() const { return layout_; }
-  // Stream parameters (from the first audio frame).
+  // Stream parameters (from the first audio frame of the file's stream: see StreamTally).
   const FrameHeader& StreamHeader() const { return header_; }
   int SampleRate() const { return header_.sampleRate; }
   int SamplesPerFrame() const { return samplesPerFrame_; }
@@ -54,8 +55,7 @@ class FrameIndex {
   size_t SkippedRanges() const { return skippedRanges_; }
   bool HasTruncatedFrame() const { return truncated_.size != 0; }
   ByteRange TruncatedFrame() const { return truncated_; }
-  // Frames of a different stream (other version/layer/rate) found after a resync; they are
-  // not indexed.
+  // Frames of the file's other streams (other version/layer/rate); they are not indexed.
   size_t ForeignFrames() const { return foreignFrames_; }
 
  private:

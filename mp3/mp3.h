@@ -4,10 +4,10 @@
 //   mp3/byte_source.h   ByteView, ByteSource, FileSource (FILE*), MemorySource
 //   mp3/frame_header.h  FrameHeader, ParseFrameHeader, MakeFrameHeader, SameStream
 //   mp3/crc.h           frame CRC-16 check, LAME CRC
-//   mp3/tags.h          ID3v2 at the start; ID3v1, APEv2, Lyrics3 at the end
+//   mp3/tags.h          ID3v2 at the start; ID3v1, APEv2, Lyrics3 at the end; the length frame rewrite
 //   mp3/vbr_header.h    Xing/Info + LAME tag, VBRI: parsing and building
 //   mp3/scanner.h       FrameScanner: confirmed sync, skipped ranges, truncated frame
-//   mp3/stream.h        AnalyzeStream, StreamLayout, Status
+//   mp3/stream.h        AnalyzeStream, StreamLayout, Status; FindMainStream, StreamTally (the file's stream)
 //   mp3/frame_index.h   FrameIndex: per-frame offsets and times, time<->frame lookups
 //   mp3/media_time.h    samples <-> 100-ns units <-> milliseconds
 //

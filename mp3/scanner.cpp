@@ -9,6 +9,12 @@ namespace {
 constexpr int kMaxConfirmFrames = 16;
 constexpr size_t kMinBufferSize = 64 * 1024;
 constexpr uint8_t kSyncByte = 0xFF;
+// The fixed bits of a free-format header: sync, version, layer, protection, bitrate index
+// and sample rate. The next frame of the stream repeats them.
+constexpr uint32_t kFreeFormatFixedBits = 0xFFFFFC00u;
+
+uint32_t BigEndianWord(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+int SlotBytes(const FrameHeader& h) { return h.layer == Layer::I ? 4 : 1; }
 
 ScanEvent MakeEvent(ScanEvent::Kind kind, uint64_t offset, uint64_t size, const FrameHeader& header = {}) {
   ScanEvent e;
@@ -27,7 +33,9 @@ FrameScanner::FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, Sca
   options_.confirmFrames = std::clamp(options_.confirmFrames, 0, kMaxConfirmFrames);
   // The buffer must hold a whole confirmation chain with room to spare.
   const size_t lookahead = size_t(options_.confirmFrames + 3) * kMaxFrameLength;
-  buffer_.resize(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}));
+  // A region smaller than that needs no more than itself.
+  buffer_.resize(size_t(std::min<uint64_t>(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}),
+                                           std::max<uint64_t>(end_ - pos_, 1))));
   bufferOffset_ = pos_;
 }
 
@@ -63,9 +71,52 @@ bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
   const std::optional<FrameHeader> h = ParseFrameHeader(ByteView(buffer_.data() + (offset - bufferOffset_), kHeaderSize));
   if (!h) return false;
   out = *h;
+  if (out.FreeFormat() && !ResolveFreeFormat(offset, out)) return false;
   lastHeaderAt_ = offset;
   lastHeader_ = out;
   return true;
+}
+
+bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
+  if (locked_ && stream_.FreeFormat() && (stream_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits)) {
+    header.SetFreeFormatLength(stream_.freeFormatLength);
+    return true;
+  }
+  if (const int length = MeasureFreeFormat(offset, header)) {
+    header.SetFreeFormatLength(length);
+    lastFreeFormat_ = header;
+    return true;
+  }
+  // The last frame has no next one to measure by: it has the length its predecessors had.
+  if (lastFreeFormat_.freeFormatLength != 0 &&
+      (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits)) {
+    header.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
+    return true;
+  }
+  return false;
+}
+
+int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header) {
+  // The length is the distance to the next header with the same fixed bits; a match inside
+  // the frame's data is told apart by the frame after it, which must match too.
+  const uint64_t first = offset + uint64_t(header.DataOffset()) + 1;
+  const uint64_t window = std::min<uint64_t>(end_ - offset, 2 * uint64_t(kMaxFreeFormatFrameLength) + 2 * kHeaderSize);
+  if (window < first - offset + kHeaderSize || !Fill(offset, size_t(window))) return 0;
+  const uint8_t* base = buffer_.data() + (offset - bufferOffset_);
+  const uint32_t fixed = header.raw & kFreeFormatFixedBits;
+  auto matchesAt = [&](uint64_t at) {
+    return at - offset + kHeaderSize <= window && base[at - offset] == kSyncByte &&
+           (BigEndianWord(base + (at - offset)) & kFreeFormatFixedBits) == fixed;
+  };
+  const uint64_t last = offset + std::min<uint64_t>(window - kHeaderSize, kMaxFreeFormatFrameLength);
+  for (uint64_t p = first; p <= last; ++p) {
+    if (!matchesAt(p)) continue;
+    const int length = int(p - offset) - (header.padding ? SlotBytes(header) : 0);
+    const bool nextPadded = ((base[p - offset + 2] >> 1) & 1) != 0;
+    const uint64_t after = p + uint64_t(length) + (nextPadded ? uint64_t(SlotBytes(header)) : 0);
+    if (after >= end_ || after - offset + kHeaderSize > window || matchesAt(after)) return length;
+  }
+  return 0;
 }
 
 bool FrameScanner::ChainsOn(uint64_t offset, const FrameHeader& header) {

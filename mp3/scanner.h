@@ -55,6 +55,8 @@ class FrameScanner {
   bool TryFrameAt(ScanEvent& found);
   bool Fill(uint64_t offset, size_t count);          // make [offset, offset+count) buffered
   bool HeaderAt(uint64_t offset, FrameHeader& out);   // parses a header lying fully in the region
+  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);  // false when no length is found
+  int MeasureFreeFormat(uint64_t offset, const FrameHeader& header);  // 0 when no next frame tells
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
   uint64_t NextSyncByte(uint64_t from);               // end_ when none
@@ -74,6 +76,7 @@ class FrameScanner {
   bool done_ = false;
   uint64_t resyncAt_ = UINT64_MAX;  // a position already confirmed while looking ahead
   FrameHeader stream_;
+  FrameHeader lastFreeFormat_;  // the last free-format header whose length was measured
   // The last header parsed: chained frames are looked at twice (as the next frame of their
   // predecessor, then as the current frame).
   uint64_t lastHeaderAt_ = UINT64_MAX;

@@ -93,4 +93,85 @@ AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options) {
   return result;
 }
 
+int64_t StreamSummary::DurationUnits() const {
+  return SamplesToUnits(int64_t(frames) * header.SamplesPerFrame(), header.sampleRate);
+}
+
+size_t StreamTally::Add(ByteSource& source, const ScanEvent& frame) {
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    if (!SameStream(streams_[i].header, frame.header)) continue;
+    StreamSummary& stream = streams_[i];
+    // The information frame was the stream's first frame; this one is its first audio frame.
+    if (stream.frames == 0) {
+      stream.firstFrameOffset = frame.offset;
+      stream.header = frame.header;
+    }
+    ++stream.frames;
+    stream.bytes += frame.size;
+    return i;
+  }
+  StreamSummary stream;
+  stream.header = frame.header;
+  stream.firstFrameOffset = frame.offset;
+  std::vector<uint8_t> bytes(size_t(frame.size));
+  if (ReadExact(source, frame.offset, bytes.data(), bytes.size())) stream.info = ParseInfoFrame(frame.header, ByteView(bytes));
+  const bool isInfo = stream.info.has_value();
+  if (isInfo) {
+    stream.infoFrameRange = {frame.offset, frame.size};
+  } else {
+    stream.frames = 1;
+    stream.bytes = frame.size;
+  }
+  streams_.push_back(std::move(stream));
+  return isInfo ? kInfoFrame : streams_.size() - 1;
+}
+
+size_t StreamTally::MainStream() const {
+  size_t best = 0;
+  for (size_t i = 1; i < streams_.size(); ++i)
+    if (streams_[i].bytes > streams_[best].bytes) best = i;
+  return best;
+}
+
+uint64_t StreamTally::TotalFrames() const {
+  uint64_t total = 0;
+  for (const StreamSummary& stream : streams_) total += stream.frames;
+  return total;
+}
+
+void AdoptStream(StreamLayout& layout, const StreamSummary& stream) {
+  layout.info = stream.info;
+  layout.infoFrameRange = stream.infoFrameRange;
+  layout.firstAudioFrameOffset = stream.firstFrameOffset;
+  layout.estimatedFrames = stream.frames;
+  layout.estimatedDurationUnits = stream.DurationUnits();
+}
+
+MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options) {
+  MainStreamResult result;
+  AnalyzeResult analysis = AnalyzeStream(source, options);
+  result.status = analysis.status;
+  result.layout = std::move(analysis.layout);
+  if (!analysis.ok()) return result;
+  StreamTally tally;
+  FrameScanner scanner(source, result.layout.audioStart, result.layout.audioEnd, options);
+  ScanEvent event;
+  while (scanner.Next(event)) {
+    if (event.kind == ScanEvent::Kind::ReadError) {
+      result.status = Status::ReadError;
+      return result;
+    }
+    if (event.kind == ScanEvent::Kind::Frame) tally.Add(source, event);
+  }
+  const size_t main = tally.MainStream();
+  if (tally.Empty() || tally.Stream(main).frames == 0) {
+    result.status = Status::NoAudio;
+    return result;
+  }
+  result.stream = tally.Stream(main);
+  result.foreignFrames = tally.TotalFrames() - result.stream.frames;
+  AdoptStream(result.layout, result.stream);
+  return result;
+}
+
 }  // namespace mp3

@@ -39,7 +39,8 @@ struct StreamLayout {
   uint64_t firstAudioFrameOffset = 0;  // first frame that is audio (after any info frame)
 
   // Cheap estimate before indexing: from the Xing/VBRI frame count when present, else from
-  // the audio bytes and the first audio frame's bitrate.
+  // the audio bytes and the first audio frame's bitrate. Exact counts of the file's stream
+  // once AdoptStream has been applied (the frame index, FindMainStream).
   uint64_t estimatedFrames = 0;
   int64_t estimatedDurationUnits = 0;  // 100-ns units
   bool estimatedFromHeader = false;    // frame count came from Xing/VBRI
@@ -54,5 +55,52 @@ struct AnalyzeResult {
 // Reads the tags at both ends and the first confirmed frame(s); never reads the whole
 // audio. Status NoAudio/Empty/ReadError leave the tag fields filled as far as found.
 AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options = {});
+
+// One stream of a file (frames of one version, layer and sample rate) as counted so far.
+struct StreamSummary {
+  FrameHeader header;                // its first audio frame's header
+  uint64_t frames = 0;               // audio frames, an opening information frame excluded
+  uint64_t bytes = 0;                // their bytes
+  uint64_t firstFrameOffset = 0;     // its first audio frame
+  std::optional<InfoFrame> info;     // the information frame that opens it, if any
+  ByteRange infoFrameRange;
+  int64_t DurationUnits() const;     // 100-ns units
+};
+
+// A file may hold frames of several streams (a jingle of another sample rate spliced in
+// front, a stretch of another recording in the middle). Its stream is the one holding the
+// most audio bytes: the recording the user means, and the one every part of the program
+// plays, times, cuts and repairs; the frames of the others are skipped. An information
+// frame counts only as the first frame of its stream.
+class StreamTally {
+ public:
+  static constexpr size_t kInfoFrame = SIZE_MAX;
+  // Counts a Frame event; returns its stream's number (in order of appearance), or
+  // kInfoFrame when the frame is an information frame opening its stream.
+  size_t Add(ByteSource& source, const ScanEvent& frame);
+  bool Empty() const { return streams_.empty(); }
+  size_t MainStream() const;  // the stream with most bytes; the earliest of equals
+  const StreamSummary& Stream(size_t number) const { return streams_[number]; }
+  uint64_t TotalFrames() const;
+
+ private:
+  std::vector<StreamSummary> streams_;
+};
+
+struct MainStreamResult {
+  Status status = Status::Ok;
+  StreamLayout layout;    // AdoptStream applied
+  StreamSummary stream;
+  uint64_t foreignFrames = 0;
+  bool ok() const { return status == Status::Ok; }
+};
+
+// The layout as it holds for `stream`: its information frame (or none, when the file's first
+// one belongs to another stream), its first audio frame, and exact counts for the estimate.
+void AdoptStream(StreamLayout& layout, const StreamSummary& stream);
+
+// AnalyzeStream, then one pass over the audio that finds the file's stream. Status NoAudio
+// when no audio frame was found.
+MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options = {});
 
 }  // namespace mp3

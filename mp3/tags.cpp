@@ -1,5 +1,6 @@
 #include "mp3/tags.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -178,6 +179,107 @@ TailTags FindTailTags(ByteSource& source, uint64_t audioStart) {
   result.audioEnd = end;
   result.tags.assign(found.rbegin(), found.rend());
   return result;
+}
+
+namespace {
+
+constexpr uint8_t kId3v2UnsyncFlag = 0x80;
+constexpr uint8_t kId3v2ExtendedHeaderFlag = 0x40;  // v2.3 and v2.4; compression in v2.2
+constexpr uint8_t kLatin1Encoding = 0;
+
+struct Id3Frame {
+  ByteRange range;
+  bool isLength = false;
+};
+
+uint32_t BigEndianBytes(const uint8_t* p, int count, bool syncsafe) {
+  uint32_t value = 0;
+  for (int i = 0; i < count; ++i) value = syncsafe ? value << 7 | (p[i] & 0x7F) : value << 8 | p[i];
+  return value;
+}
+
+void PutSize(uint8_t* p, uint32_t value, int count, bool syncsafe) {
+  for (int i = count - 1; i >= 0; --i) {
+    p[i] = uint8_t(syncsafe ? value & 0x7F : value & 0xFF);
+    value = syncsafe ? value >> 7 : value >> 8;
+  }
+}
+
+// The frames of an ID3v2 tag in order; false when the tag cannot be walked.
+bool WalkId3v2Frames(ByteSource& source, const TagInfo& tag, const Id3v2Header& header, std::vector<Id3Frame>& frames) {
+  const int version = header.majorVersion;
+  if (version < 4 && (header.flags & kId3v2UnsyncFlag)) return false;
+  if (version == 2 && (header.flags & kId3v2ExtendedHeaderFlag)) return false;
+  uint64_t pos = tag.range.offset + kId3v2HeaderSize;
+  const uint64_t end = std::min<uint64_t>(tag.range.offset + kId3v2HeaderSize + header.bodySize, tag.range.End());
+  if (version > 2 && (header.flags & kId3v2ExtendedHeaderFlag)) {
+    uint8_t size[4];
+    if (!ReadExact(source, pos, size, 4)) return false;
+    pos += version == 3 ? 4 + uint64_t(BigEndianBytes(size, 4, false)) : BigEndianBytes(size, 4, true);
+  }
+  const int idSize = version == 2 ? 3 : 4;
+  const int headerSize = version == 2 ? 6 : 10;
+  while (pos + uint64_t(headerSize) <= end) {
+    uint8_t h[10];
+    if (!ReadExact(source, pos, h, size_t(headerSize))) return false;
+    if (h[0] == 0) break;  // padding
+    const uint64_t size = BigEndianBytes(h + idSize, version == 2 ? 3 : 4, version == 4);
+    if (pos + headerSize + size > end) return false;
+    const bool isLength = std::memcmp(h, version == 2 ? "TLE" : "TLEN", size_t(idSize)) == 0;
+    frames.push_back({{pos, headerSize + size}, isLength});
+    pos += headerSize + size;
+  }
+  return pos <= end;
+}
+
+std::vector<uint8_t> LengthFrame(int version, int digits) {
+  const int headerSize = version == 2 ? 6 : 10;
+  std::vector<uint8_t> frame(size_t(headerSize), 0);
+  std::memcpy(frame.data(), version == 2 ? "TLE" : "TLEN", version == 2 ? 3 : 4);
+  PutSize(frame.data() + (version == 2 ? 3 : 4), uint32_t(1 + digits), version == 2 ? 3 : 4, version == 4);
+  frame.push_back(kLatin1Encoding);
+  frame.insert(frame.end(), size_t(digits), '0');
+  return frame;
+}
+
+}  // namespace
+
+std::optional<LengthFrameRewrite> RewriteLengthFrame(ByteSource& source, const TagInfo& tag, int digits) {
+  if (tag.kind != TagKind::Id3v2 || digits <= 0) return std::nullopt;
+  uint8_t headerBytes[kId3v2HeaderSize];
+  if (!ReadExact(source, tag.range.offset, headerBytes, sizeof headerBytes)) return std::nullopt;
+  const std::optional<Id3v2Header> header = ParseId3v2Header(ByteView(headerBytes, sizeof headerBytes));
+  std::vector<Id3Frame> frames;
+  if (!header || !WalkId3v2Frames(source, tag, *header, frames)) return std::nullopt;
+  const auto length = std::find_if(frames.begin(), frames.end(), [](const Id3Frame& f) { return f.isLength; });
+  if (length == frames.end()) return std::nullopt;
+
+  const std::vector<uint8_t> newFrame = LengthFrame(header->majorVersion, digits);
+  const uint64_t bodySize = uint64_t(header->bodySize) - length->range.size + newFrame.size();
+  if (bodySize >= (uint64_t(1) << 28)) return std::nullopt;
+  LengthFrameRewrite rewrite;
+  rewrite.digits = digits;
+  std::vector<uint8_t> newHeader(headerBytes, headerBytes + kId3v2HeaderSize);
+  PutSize(newHeader.data() + 6, uint32_t(bodySize), 4, true);
+  rewrite.pieces.push_back({{}, newHeader});
+  rewrite.pieces.push_back({{tag.range.offset + kId3v2HeaderSize, length->range.offset - tag.range.offset - kId3v2HeaderSize}, {}});
+  rewrite.lengthDigitsAt = length->range.offset - tag.range.offset + newFrame.size() - size_t(digits);
+  rewrite.pieces.push_back({{}, newFrame});
+  const uint64_t bodyEnd = tag.range.offset + kId3v2HeaderSize + header->bodySize;
+  rewrite.pieces.push_back({{length->range.End(), std::min(bodyEnd, tag.range.End()) - length->range.End()}, {}});
+  if (header->hasFooter) {
+    std::vector<uint8_t> footer = newHeader;
+    std::memcpy(footer.data(), "3DI", 3);
+    rewrite.pieces.push_back({{}, footer});
+  }
+  return rewrite;
+}
+
+std::string LengthDigits(int64_t milliseconds, int digits) {
+  std::string text = std::to_string(std::max<int64_t>(milliseconds, 0));
+  if (int(text.size()) > digits) return std::string(size_t(std::max(digits, 0)), '9');  // never wider than the room
+  text.insert(0, size_t(digits) - text.size(), '0');
+  return text;
 }
 
 }  // namespace mp3

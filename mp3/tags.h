@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "mp3/byte_source.h"
@@ -52,6 +53,29 @@ struct TailTags {
   uint64_t audioEnd = 0;       // first byte after the audio (where the first tail tag starts)
   std::vector<TagInfo> tags;   // in file order
 };
+
+// A tag written anew: ranges of the source copied unchanged and new bytes, in order (each
+// piece is one or the other).
+struct TagPiece {
+  ByteRange source;
+  std::vector<uint8_t> bytes;
+};
+
+// An ID3v2 tag whose length frame (TLEN, TLE in v2.2) is replaced by one with room for
+// `digits` digits; the digits (initially zeros) lie at `lengthDigitsAt` bytes into the new
+// tag, to be written once the length is known. Frames keep their order and bytes.
+struct LengthFrameRewrite {
+  std::vector<TagPiece> pieces;
+  uint64_t lengthDigitsAt = 0;
+  int digits = 0;
+};
+
+// nullopt when the tag has no length frame, or is written in a way that cannot be walked
+// frame by frame without decoding it (v2.2/v2.3 unsynchronisation, v2.2 compression).
+std::optional<LengthFrameRewrite> RewriteLengthFrame(ByteSource& source, const TagInfo& tag, int digits);
+
+// Milliseconds as `digits` decimal digits, zeros in front (the length frame's text).
+std::string LengthDigits(int64_t milliseconds, int digits);
 
 // Walks backwards from the end of the data down to `audioStart` and recognises ID3v1,
 // APEv2 (with or without header; APEv1 footer-only), Lyrics3 v1 and v2 and an ID3v2 tag

@@ -133,7 +133,7 @@ size_t XingInfo::EndInFrame() const {
 
 std::optional<XingInfo> ParseXing(const FrameHeader& header, ByteView frame) {
   const size_t frameLength = size_t(header.FrameLength());
-  if (frame.size > frameLength) frame = frame.Sub(0, frameLength);
+  if (frameLength != 0 && frame.size > frameLength) frame = frame.Sub(0, frameLength);
   const size_t atData = size_t(header.DataOffset());
   if (std::optional<XingInfo> x = ParseXingAt(frame, atData)) return x;
   // Some writers ignore the CRC field when placing the tag.
@@ -195,7 +195,7 @@ std::optional<VbriInfo> ParseVbri(ByteView frame) {
 
 std::optional<InfoFrame> ParseInfoFrame(const FrameHeader& header, ByteView frame) {
   const size_t frameLength = size_t(header.FrameLength());
-  if (frame.size > frameLength) frame = frame.Sub(0, frameLength);
+  if (frameLength != 0 && frame.size > frameLength) frame = frame.Sub(0, frameLength);
   InfoFrame info;
   info.header = header;
   info.xing = ParseXing(header, frame);

@@ -27,6 +27,14 @@
 #define IDB_STRIP_PLAY_SET_B   144
 #define IDB_STRIP_PLAY_CANCEL  145
 
+// Panel pictures, drawn with SRCAND (white shows the background): the timeline bar's thumb
+// and flags, the A-B display's play button and shortcut table.
+#define IDB_THUMB              142
+#define IDB_PLAY_BUTTON        146
+#define IDB_SHORTCUT_TABLE     147
+#define IDB_FLAG_A             148
+#define IDB_FLAG_B             149
+
 // Busy animation shown while a tool runs.
 #define IDR_BUSY_AVI           150
 
@@ -105,6 +113,7 @@
 #define IDC_REFRESH_TIMELINE   1012
 #define IDC_REFRESH_AB_PANEL   1013
 #define IDC_INFO_LINE          1014
+#define IDC_NEW_VERSION_TEXT   1015
 #define IDC_CUT_REVEAL         1021
 #define IDC_CUT_OUTPUT_PATH    1022
 #define IDC_CUT_STATUS         1023

@@ -9,8 +9,9 @@
 #   CLIPVANE_ART_FILES         the files the resource script embeds (for OBJECT_DEPENDS)
 #   test art_check             checks sizes and formats of every output
 #   test art_check_rejects_faults  shows that the check notices broken files
-# Outputs: program.ico, program.png, strip_139/140/141/143/144/145.bmp, busy.avi, chord.wav,
-# eg.mp3, and for people to look at: preview.png (the strips), busy_preview.png (the clip).
+# Outputs: program.ico, program.png, strip_139/140/141/143/144/145.bmp, the panel pictures
+# flag_148/149.bmp, thumb_142.bmp, play_146.bmp, keys_147.bmp, busy.avi, chord.wav, eg.mp3, and
+# for people to look at: preview.png (strips and panel pictures), busy_preview.png (the clip).
 
 set(_art_src ${CMAKE_CURRENT_LIST_DIR})
 set(CLIPVANE_ART_DIR ${CMAKE_BINARY_DIR}/art)
@@ -30,6 +31,10 @@ endforeach()
 if(NOT EXISTS /usr/bin/convert)
   message(FATAL_ERROR "ImageMagick (/usr/bin/convert) is needed to draw the toolbar captions")
 endif()
+set(_art_bitmap_font /usr/share/fonts/X11/misc/wenquanyi_9pt.pcf)
+if(NOT EXISTS ${_art_bitmap_font})
+  message(FATAL_ERROR "${_art_bitmap_font} (xfonts-wqy) is needed to draw the shortcut table")
+endif()
 
 set(_art_strips)
 foreach(_n 139 140 141 143 144 145)
@@ -37,10 +42,29 @@ foreach(_n 139 140 141 143 144 145)
 endforeach()
 
 add_custom_command(
-  OUTPUT ${_art_strips} ${CLIPVANE_ART_DIR}/preview.png
+  OUTPUT ${_art_strips}
   COMMAND ${CLIPVANE_PYTHON3} -B ${_art_src}/gen_toolbar.py ${CLIPVANE_ART_DIR}
   DEPENDS ${_art_src}/gen_toolbar.py ${_art_src}/raster.py
   COMMENT "Drawing the toolbar strips"
+  VERBATIM)
+
+set(_art_panel_pictures)
+foreach(_name flag_148 flag_149 thumb_142 play_146 keys_147)
+  list(APPEND _art_panel_pictures ${CLIPVANE_ART_DIR}/${_name}.bmp)
+endforeach()
+add_custom_command(
+  OUTPUT ${_art_panel_pictures}
+  COMMAND ${CLIPVANE_PYTHON3} -B ${_art_src}/gen_panel_art.py ${CLIPVANE_ART_DIR} ${_art_bitmap_font}
+  DEPENDS ${_art_src}/gen_panel_art.py ${_art_src}/raster.py ${_art_bitmap_font}
+  COMMENT "Drawing the timeline flags and thumb, the play button and the shortcut table"
+  VERBATIM)
+
+add_custom_command(
+  OUTPUT ${CLIPVANE_ART_DIR}/preview.png
+  COMMAND ${CLIPVANE_PYTHON3} -B ${_art_src}/gen_preview.py ${CLIPVANE_ART_DIR} ${CLIPVANE_ART_DIR}/preview.png
+  DEPENDS ${_art_src}/gen_preview.py ${_art_src}/gen_toolbar.py ${_art_src}/gen_panel_art.py
+          ${_art_src}/raster.py ${_art_strips} ${_art_panel_pictures}
+  COMMENT "Composing the artwork preview"
   VERBATIM)
 
 add_custom_command(
@@ -74,7 +98,7 @@ add_custom_command(
   VERBATIM)
 
 set(CLIPVANE_ART_FILES
-  ${CLIPVANE_ART_DIR}/program.ico ${_art_strips} ${CLIPVANE_ART_DIR}/busy.avi)
+  ${CLIPVANE_ART_DIR}/program.ico ${_art_strips} ${_art_panel_pictures} ${CLIPVANE_ART_DIR}/busy.avi)
 add_custom_target(clipvane_art ALL DEPENDS
   ${CLIPVANE_ART_FILES}
   ${CLIPVANE_ART_DIR}/program.png ${CLIPVANE_ART_DIR}/preview.png ${CLIPVANE_ART_DIR}/busy_preview.png

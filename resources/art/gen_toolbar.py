@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the six transport toolbar strips (450 x 32, ten 45 x 32 images each) as 24-bit
-BMP files, plus an enlarged preview of all six.
+BMP files.
 
 Every image is a symbol of about 16 px above a 12 px Chinese caption on a white background.
 The toolbar treats white as transparent, so anti-aliased edges are blended against the
@@ -173,6 +173,9 @@ STRIPS = {
 }
 
 
+STRIP_ORDER = [143, 144, 145, 140, 141, 139]  # play images first, as the preview shows them
+
+
 def strip_images(image1, image4):
     return ["open", image1, "jump_forward", "jump_backward", image4, "cut",
             "a_plus", "a_minus", "b_plus", "b_minus"]
@@ -198,19 +201,10 @@ def main():
     out_dir = sys.argv[1]
     os.makedirs(out_dir, exist_ok=True)
     cells = {name: draw_cell(name) for name in SYMBOL_OF}
-    previews = []
-    for number in sorted(STRIPS, key=lambda n: [143, 144, 145, 140, 141, 139].index(n)):
+    for number in STRIP_ORDER:
         rows = join_cells([cells[name] for name in strip_images(*STRIPS[number])])
         assert len(rows) == CELL_H and len(rows[0]) == CELL_W * IMAGES_PER_STRIP
         R.write_file(os.path.join(out_dir, "strip_%d.bmp" % number), R.bmp24_bytes(rows))
-        previews.append(rows)
-    # Preview: each strip on white and on the button face (how the toolbar shows it), 3x.
-    gap = [[(200, 210, 230)] * (CELL_W * IMAGES_PER_STRIP)] * 2
-    sheet = []
-    for rows in previews:
-        on_face = [[BUTTON_FACE if px == WHITE else px for px in row] for row in rows]
-        sheet += rows + on_face + gap
-    R.write_file(os.path.join(out_dir, "preview.png"), R.png_bytes(R.scale_rows(sheet, 3)))
 
 
 if __name__ == "__main__":

@@ -222,10 +222,13 @@ class Canvas:
 
 # ---------------------------------------------------------------------------- text
 
-def label_coverage(text, font, pointsize):
-    """Coverage (rows of 0..1) of ImageMagick's label for the text, uncropped."""
+def label_coverage(text, font, pointsize, antialias=True):
+    """Coverage (rows of 0..1) of ImageMagick's label for the text, uncropped. Without
+    anti-aliasing the font's hinted outlines give whole pixels only, which keep small CJK
+    glyphs sharper than grey edges do."""
     args = [CONVERT, "-background", "white", "-fill", "black", "-font", font,
-            "-pointsize", str(pointsize), "label:" + text, "-depth", "8", "pgm:-"]
+            "-pointsize", str(pointsize), "-antialias" if antialias else "+antialias",
+            "label:" + text, "-depth", "8", "pgm:-"]
     data = subprocess.run(args, check=True, capture_output=True).stdout
     fields = data.split(maxsplit=4)
     assert fields[0] == b"P5", "ImageMagick did not write a binary PGM"
@@ -242,10 +245,10 @@ def ink_box(cover, threshold=0.02):
     return min(xs), min(ys), max(xs), max(ys)
 
 
-def text_mask(text, font, pointsize, rows=None):
+def text_mask(text, font, pointsize, rows=None, antialias=True):
     """Coverage mask of the text cropped to its ink; rows=(top, bottom) crops vertically to
     fixed label rows instead, so that several texts share one baseline."""
-    cover = label_coverage(text, font, pointsize)
+    cover = label_coverage(text, font, pointsize, antialias)
     x0, y0, x1, y1 = ink_box(cover)
     if rows is not None:
         y0, y1 = rows
@@ -272,6 +275,20 @@ def bmp24_bytes(rows):
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
     header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(body), 0, 0, 14 + len(info))
     return header + info + bytes(body)
+
+
+def read_bmp24(path):
+    """Rows top-down of (r, g, b) from a file bmp24_bytes wrote."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height = struct.unpack_from("<ii", data, 18)
+    stride = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(height - 1, -1, -1):
+        line = data[offset + y * stride:offset + y * stride + width * 3]
+        rows.append([(line[3 * x + 2], line[3 * x + 1], line[3 * x]) for x in range(width)])
+    return rows
 
 
 def ico_bytes(images):

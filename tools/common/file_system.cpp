@@ -7,6 +7,8 @@
 #include <windows.h>
 #include "tools/common/text_encoding.h"
 #else
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -128,6 +130,87 @@ bool RemoveFile(const std::string& path) {
   return unlink(path.c_str()) == 0;
 #endif
 }
+
+bool KeepBackupOf(const std::string& path, const std::string& backup) {
+#ifdef _WIN32
+  lastErrorFromRuntime = false;
+  std::wstring from = Utf8ToWide(path);
+  std::wstring to = Utf8ToWide(backup);
+  if (CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) return true;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  return CopyFileW(from.c_str(), to.c_str(), TRUE) != 0;
+#else
+  if (link(path.c_str(), backup.c_str()) == 0) return true;
+  if (errno == EEXIST) return false;
+  // Without hard links: a copy, made under a temporary name so that a torn copy never
+  // poses as the backup.
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return false;
+  std::string partial = backup + ".partial";
+  std::FILE* out = std::fopen(partial.c_str(), "wbx");
+  bool ok = out != nullptr;
+  char buffer[1 << 16];
+  for (size_t got; ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) ok = std::fwrite(buffer, 1, got, out) == got;
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  if (out) ok = (std::fflush(out) == 0 && fsync(fileno(out)) == 0 && std::fclose(out) == 0) && ok;
+  ok = ok && RenameIfAbsent(partial, backup);
+  if (!ok && out) unlink(partial.c_str());
+  return ok;
+#endif
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+#ifdef _WIN32
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(Utf8ToWide(JoinPath(folder.empty() ? "." : folder, "*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = WideToUtf8(found.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+#else
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+#endif
+  return names;
+}
+
+unsigned long CurrentProcessId() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
+
+bool ProcessIsAlive(unsigned long processId) {
+#ifdef _WIN32
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+  if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+  bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+#else
+  return kill(static_cast<pid_t>(processId), 0) == 0 || errno != ESRCH;
+#endif
+}
+
+#ifndef _WIN32
+unsigned CurrentUmask() {
+  // Reading the mask means setting it; the tools are single-threaded.
+  mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<unsigned>(mask);
+}
+#endif
 
 bool SameFile(const std::string& a, const std::string& b) {
 #ifdef _WIN32

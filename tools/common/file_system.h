@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace toolcommon {
 
@@ -44,6 +45,21 @@ bool RenameReplacing(const std::string& from, const std::string& to);
 // Renames only if the target does not exist yet.
 bool RenameIfAbsent(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// Gives `path` a second name `backup` (a hard link, or a copy where links are not
+// possible), never replacing an existing `backup`. The original stays where it is, so
+// there is no moment without a file under its name.
+bool KeepBackupOf(const std::string& path, const std::string& backup);
+
+// Names of the entries of a folder ("." and ".." left out); empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+unsigned long CurrentProcessId();
+// False only when no process of that id exists (a process of another user counts as alive).
+bool ProcessIsAlive(unsigned long processId);
+#ifndef _WIN32
+// The process's file-creation mask.
+unsigned CurrentUmask();
+#endif
 
 // Whether two paths name the same existing file (hard links and different spellings
 // included).

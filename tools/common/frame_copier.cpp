@@ -47,6 +47,25 @@ bool FrameCopier::CopyRange(const mp3::ByteRange& range) {
   return true;
 }
 
+bool FrameCopier::CopyLeadingTag(const mp3::TagInfo& tag, int lengthDigits) {
+  std::optional<mp3::LengthFrameRewrite> rewrite = mp3::RewriteLengthFrame(source_, tag, lengthDigits);
+  if (!rewrite) return CopyRange(tag.range);
+  lengthDigits_.emplace_back(output_.Size() + rewrite->lengthDigitsAt, rewrite->digits);
+  for (const mp3::TagPiece& piece : rewrite->pieces) {
+    if (!piece.bytes.empty() && !output_.Write(piece.bytes.data(), piece.bytes.size())) return Fail(output_.Error());
+    if (piece.source.size != 0 && !CopyRange(piece.source)) return false;
+  }
+  return true;
+}
+
+bool FrameCopier::FinishLengthFrames(int64_t lengthMs) {
+  for (const auto& [offset, digits] : lengthDigits_) {
+    const std::string text = mp3::LengthDigits(lengthMs, digits);
+    if (!output_.Overwrite(offset, text.data(), text.size())) return Fail(output_.Error());
+  }
+  return true;
+}
+
 namespace {
 mp3::InfoFrameRequest MakeSpec(const mp3::FrameHeader& like, bool withLame, bool withQuality) {
   mp3::InfoFrameRequest wanted;
@@ -59,8 +78,11 @@ mp3::InfoFrameRequest MakeSpec(const mp3::FrameHeader& like, bool withLame, bool
 }  // namespace
 
 bool FrameCopier::ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool withLameTag, bool withQuality) {
+  // Layer I/II carry no information frame; nor does free format, whose frames all have the
+  // stream's own length, which no table bitrate gives.
+  if (streamHeader.FreeFormat()) return true;
   std::vector<uint8_t> placeholder = mp3::BuildInfoFrame(MakeSpec(streamHeader, withLameTag, withQuality));
-  if (placeholder.empty()) return true;  // Layer I/II: no information frame
+  if (placeholder.empty()) return true;
   streamHeader_ = streamHeader;
   withLameTag_ = withLameTag;
   withQuality_ = withQuality;
@@ -73,6 +95,12 @@ bool FrameCopier::ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool wi
 bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
   const uint8_t* bytes = reader_.Get(frame.offset, static_cast<size_t>(frame.size));
   if (!bytes) return Fail("cannot read the input file");
+  // An information frame met amid a stream (files joined) is a silent frame there; first in
+  // an output without an information frame of its own, every reader would take it for the
+  // output's. It is left out.
+  if (frames_ == 0 && !HasInfoFrame() &&
+      mp3::ParseInfoFrame(frame.header, mp3::ByteView(bytes, static_cast<size_t>(frame.size))))
+    return true;
   if (!output_.Write(bytes, static_cast<size_t>(frame.size))) return Fail(output_.Error());
   toc_.Add(audioBytes_);
   if (frames_ == 0) firstBitrate_ = frame.header.bitrateKbps;

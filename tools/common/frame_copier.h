@@ -37,13 +37,18 @@ class FrameCopier {
 
   // Copies a byte range of the source unchanged (a tag).
   bool CopyRange(const mp3::ByteRange& range);
+  // Copies a leading tag; a length frame in it (ID3v2 TLEN) gets room for `lengthDigits`
+  // digits, which FinishLengthFrames fills with the length of what was written.
+  bool CopyLeadingTag(const mp3::TagInfo& tag, int lengthDigits);
+  bool FinishLengthFrames(int64_t lengthMs);
   // Writes a placeholder information frame for a stream like `streamHeader`; its final
   // content is written by FinishInfoFrame, which must then be given a LAME tag and a
   // quality exactly when they were announced here. Writes nothing for Layer I/II streams,
   // which carry no Xing frame (HasInfoFrame() tells).
   bool ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool withLameTag, bool withQuality);
   bool HasInfoFrame() const { return infoSize_ != 0; }
-  // Copies one audio frame found by the scanner.
+  // Copies one audio frame found by the scanner (an information frame that would come first
+  // in an output without one of its own is left out: FramesWritten tells).
   bool CopyFrame(const mp3::ScanEvent& frame);
   // Rewrites the reserved information frame with the real counts. `lame` carries encoder
   // name, delay and padding; its lengths and CRCs are filled in here.
@@ -70,6 +75,7 @@ class FrameCopier {
   int firstBitrate_ = 0;
   bool constantBitrate_ = true;
   TocSampler toc_;
+  std::vector<std::pair<uint64_t, int>> lengthDigits_;  // output offset, digit count
   std::string error_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <signal.h>
+#include <cstdlib>
 #include <cstring>
 #include <cerrno>
 
@@ -74,6 +75,19 @@ int Seek(std::FILE* file, uint64_t offset) {
 #endif
 }
 
+// Partial files of runs that were killed (no handler runs then): the process id in their
+// name is no longer alive. Files of other live runs are left alone.
+void RemoveStalePartialFiles(const std::string& folder, const std::string& namePrefix) {
+  for (const std::string& name : FolderEntries(folder)) {
+    if (name.compare(0, namePrefix.size(), namePrefix) != 0) continue;
+    const std::string rest = name.substr(namePrefix.size());
+    const size_t digits = rest.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string::npos || rest[digits] != '-') continue;
+    const unsigned long writer = std::strtoul(rest.substr(0, digits).c_str(), nullptr, 10);
+    if (writer != CurrentProcessId() && !ProcessIsAlive(writer)) RemoveFile(JoinPath(folder, name));
+  }
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -113,11 +127,14 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   Discard();
   TerminationSignalsHeld held;  // a stop between creating and noting the file would leave it
   size_ = 0;
-  std::string prefix = JoinPath(folder, "." + finalName + ".partial-");
+  const std::string namePrefix = "." + finalName + ".partial-";
+  RemoveStalePartialFiles(folder, namePrefix);
+  // The process id in the name tells a later run whether the writer is still alive.
+  std::string prefix = JoinPath(folder, namePrefix + std::to_string(CurrentProcessId()) + "-");
 #ifdef _WIN32
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-    path_ = prefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+    path_ = prefix + std::to_string(attempt);
     handle = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
@@ -140,6 +157,9 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   int descriptor = mkstemp(pattern.data());
   if (descriptor < 0) return Fail(RuntimeErrorText());
   path_ = pattern;
+  // mkstemp makes the file private (0600); a result file gets what the user's umask gives
+  // any new file. A repair then takes the original's bits instead.
+  fchmod(descriptor, static_cast<mode_t>(0666 & ~CurrentUmask()));
   file_ = fdopen(descriptor, "w+b");
   if (!file_) {
     std::string text = RuntimeErrorText();

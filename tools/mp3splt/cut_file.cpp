@@ -32,8 +32,9 @@ struct Selection {
 // points the frame boundaries nearest to the two times (a boundary is nearest exactly when
 // the frame after it has its middle past the time), and it needs no look-back: one pass
 // that stops at the end time.
-bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
+bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                       toolcommon::FrameCopier& copier, Selection& selection) {
+  const mp3::StreamLayout& layout = file.layout;
   mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
   mp3::ScanEvent event;
   double elapsedMs = 0;
@@ -41,7 +42,7 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, 
   bool reachedEnd = true;
   while (scanner.Next(event)) {
     if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
-    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (event.kind != mp3::ScanEvent::Kind::Frame || !mp3::SameStream(event.header, file.stream.header)) continue;
     if (elapsedMs >= static_cast<double>(request.endMs)) {
       reachedEnd = false;
       break;
@@ -62,15 +63,24 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::StreamLayout& layout, 
 
 double DurationMs(const mp3::StreamLayout& layout) { return layout.estimatedDurationUnits / kUnitsPerMs; }
 
+// A Xing table of contents describes the stream its frame count covers; one that covers
+// less (the first of two joined files) would place every later time wrongly.
+bool TocCoversStream(const mp3::MainStreamResult& file) {
+  const mp3::InfoFrame* info = file.layout.info ? &*file.layout.info : nullptr;
+  return info && info->xing && info->xing->toc && info->xing->frames && *info->xing->frames == file.stream.frames;
+}
+
 // Bitrate mode: where in the file the given time lies, by the Xing table of contents when
-// the file has one (VBR), else by the average bitrate.
-uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
+// it covers the whole stream, else by the stream's real average bitrate (its bytes over its
+// duration, both counted frame by frame: neither the first header nor a partial Xing frame).
+uint64_t EstimateOffset(const mp3::MainStreamResult& file, int64_t timeMs) {
+  const mp3::StreamLayout& layout = file.layout;
   double durationMs = DurationMs(layout);
   if (durationMs <= 0 || timeMs >= durationMs) return layout.audioEnd;
   double fraction = timeMs / durationMs;
   uint64_t offset;
   const mp3::InfoFrame* info = layout.info ? &*layout.info : nullptr;
-  if (info && info->xing && info->xing->toc) {
+  if (TocCoversStream(file)) {
     const mp3::Toc& toc = *info->xing->toc;
     double percent = fraction * 100;
     size_t index = static_cast<size_t>(percent);
@@ -81,8 +91,7 @@ uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
     uint64_t streamBytes = info->xing->bytes ? *info->xing->bytes : layout.audioEnd - layout.infoFrameRange.offset;
     offset = layout.infoFrameRange.offset + static_cast<uint64_t>(position * streamBytes);
   } else {
-    uint64_t audioBytes = layout.audioEnd - layout.firstAudioFrameOffset;
-    offset = layout.firstAudioFrameOffset + static_cast<uint64_t>(fraction * audioBytes);
+    offset = layout.firstAudioFrameOffset + static_cast<uint64_t>(fraction * file.stream.bytes);
   }
   if (offset < layout.firstAudioFrameOffset) offset = layout.firstAudioFrameOffset;
   if (offset > layout.audioEnd) offset = layout.audioEnd;
@@ -91,16 +100,17 @@ uint64_t EstimateOffset(const mp3::StreamLayout& layout, int64_t timeMs) {
 
 // Bitrate mode: from the first frame at or after the estimated start up to the last frame
 // that begins before the estimated end.
-bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::StreamLayout& layout, const SplitRequest& request,
+bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                           toolcommon::FrameCopier& copier, Selection& selection) {
-  uint64_t begin = EstimateOffset(layout, request.startMs);
-  uint64_t end = EstimateOffset(layout, request.endMs);
+  const mp3::StreamLayout& layout = file.layout;
+  uint64_t begin = EstimateOffset(file, request.startMs);
+  uint64_t end = EstimateOffset(file, request.endMs);
   mp3::FrameScanner scanner(source, begin, layout.audioEnd);
   mp3::ScanEvent event;
   bool reachedEnd = true;
   while (scanner.Next(event)) {
     if (event.kind == mp3::ScanEvent::Kind::ReadError) return false;
-    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    if (event.kind != mp3::ScanEvent::Kind::Frame || !mp3::SameStream(event.header, file.stream.header)) continue;
     if (event.offset >= end) {
       reachedEnd = false;
       break;
@@ -165,15 +175,15 @@ int CutFile(const SplitRequest& request) {
   mp3::FileSource source(file);
   if (!source.IsOpen()) return Fail(kExitBadInput, "cannot read '" + request.input + "'");
 
-  mp3::AnalyzeResult analysis = mp3::AnalyzeStream(source);
-  switch (analysis.status) {
+  mp3::MainStreamResult input = mp3::FindMainStream(source);
+  switch (input.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return Fail(kExitBadInput, "the input file '" + request.input + "' is empty");
     case mp3::Status::NoAudio:
       return Fail(kExitBadInput, "'" + request.input + "' is not an MP3 file (no MPEG audio frames found)");
     case mp3::Status::ReadError: return Fail(kExitBadInput, "cannot read '" + request.input + "'");
   }
-  const mp3::StreamLayout& layout = analysis.layout;
+  const mp3::StreamLayout& layout = input.layout;
 
   PathKind folderKind = toolcommon::GetPathKind(FolderForChecks(request.folder));
   if (folderKind == PathKind::Missing) return Fail(kExitNotWritten, "the output folder '" + request.folder + "' does not exist");
@@ -188,20 +198,24 @@ int CutFile(const SplitRequest& request) {
   if (!output.Create(request.folder, request.name + ".mp3"))
     return Fail(kExitNotWritten, "cannot write in the folder '" + request.folder + "': " + output.Error());
   toolcommon::FrameCopier copier(output, source);
+  const int lengthDigits = static_cast<int>(std::to_string(static_cast<int64_t>(DurationMs(layout)) + 1).size());
   for (const mp3::TagInfo& tag : layout.leadingTags) {
-    if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
+    if (!copier.CopyLeadingTag(tag, lengthDigits)) return Fail(kExitNotWritten, copier.Error());
   }
   bool withLame = layout.info && layout.info->lame;
-  if (!copier.ReserveInfoFrame(layout.firstHeader, withLame, QualityOf(layout).has_value()))
+  if (!copier.ReserveInfoFrame(input.stream.header, withLame, QualityOf(layout).has_value()))
     return Fail(kExitNotWritten, copier.Error());
 
   Selection selection;
-  bool copied = request.frameMode ? CopyFramesByTime(source, layout, request, copier, selection)
-                                  : CopyFramesByEstimate(source, layout, request, copier, selection);
+  bool copied = request.frameMode ? CopyFramesByTime(source, input, request, copier, selection)
+                                  : CopyFramesByEstimate(source, input, request, copier, selection);
   if (!copied) {
     const std::string& why = copier.Error().empty() ? std::string("cannot read the input file") : copier.Error();
     return Fail(copier.Error().empty() ? kExitBadInput : kExitNotWritten, why);
   }
+  // What was written, which the copier may have made one frame shorter than what was chosen.
+  const mp3::FrameHeader& stream = input.stream.header;
+  selection.durationMs = copier.FramesWritten() * stream.SamplesPerFrame() * 1000.0 / stream.sampleRate;
   if (copier.FramesWritten() == 0) {
     double durationMs = DurationMs(layout);
     if (static_cast<double>(request.startMs) >= durationMs)
@@ -210,10 +224,15 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "no whole frame lies between " + FormatCutTime(request.startMs) + " and " +
                                    FormatCutTime(request.endMs) + "; choose a longer stretch");
   }
+  // A lone free-format frame has no next frame to tell its length: no reader could find it.
+  if (copier.FramesWritten() == 1 && input.stream.header.FreeFormat())
+    return Fail(kExitBadInput, "only one free-format frame lies between " + FormatCutTime(request.startMs) + " and " +
+                                   FormatCutTime(request.endMs) + ", which no player can read alone; choose a longer stretch");
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }
-  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection), QualityOf(layout)))
+  if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection), QualityOf(layout)) ||
+      !copier.FinishLengthFrames(std::llround(selection.durationMs)))
     return Fail(kExitNotWritten, copier.Error());
   if (!output.CommitAs(outputPath))
     return Fail(kExitNotWritten, "cannot write '" + outputPath + "': " + output.Error());

@@ -171,15 +171,17 @@ int CheckFile(const std::string& path, bool repair) {
   if (!RepairedCopyIsSound(output.Path(), check))
     return Fail("the repaired copy did not check out; '" + path + "' left unchanged");
 
-  // From here on the original is renamed away and the copy into place: not to be torn apart.
+  // The backup is a second name of the original, made while the original stays in place;
+  // then one rename puts the copy over it. At every instant the user's name holds either the
+  // old file or the whole new one.
   toolcommon::TerminationSignalsHeld held;
   std::string backup = ChooseBackupName(path);
   if (backup.empty()) return Fail("no free name for a backup of '" + path + "'; left unchanged");
-  if (!toolcommon::RenameIfAbsent(path, backup))
-    return Fail("cannot rename '" + path + "' to '" + backup + "': " + toolcommon::SystemErrorText() + "; left unchanged");
+  if (!toolcommon::KeepBackupOf(path, backup))
+    return Fail("cannot keep '" + path + "' as '" + backup + "': " + toolcommon::SystemErrorText() + "; left unchanged");
   if (!toolcommon::RenameReplacing(output.Path(), path)) {
     std::string why = toolcommon::SystemErrorText();
-    toolcommon::RenameIfAbsent(backup, path);
+    toolcommon::RemoveFile(backup);
     return Fail("cannot put the repaired file in place: " + why + "; left unchanged");
   }
   output.Release();

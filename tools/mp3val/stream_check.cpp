@@ -110,23 +110,12 @@ uint64_t StreamCheck::Total() const {
   return total;
 }
 
-FrameFilter::FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout,
-                         std::optional<mp3::FrameHeader> stream)
-    : source_(source), layout_(layout), frameBytes_(mp3::kMaxFrameLength) {
-  if (stream) {
-    streamHeader_ = *stream;
-    haveStream_ = true;
-  }
-}
+FrameFilter::FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout, const mp3::FrameHeader& stream)
+    : source_(source), layout_(layout), frameBytes_(mp3::kMaxFrameLength), streamHeader_(stream) {}
 
 FrameFilter::Verdict FrameFilter::Judge(const mp3::ScanEvent& frame) {
   if (layout_.info && frame.offset == layout_.infoFrameRange.offset) return Verdict::InfoFrame;
-  if (!haveStream_) {
-    streamHeader_ = frame.header;
-    haveStream_ = true;
-  } else if (!mp3::SameStream(streamHeader_, frame.header)) {
-    return Verdict::Foreign;
-  }
+  if (!mp3::SameStream(streamHeader_, frame.header)) return Verdict::Foreign;
   if (frame.header.hasCrc) {
     if (frame.size > frameBytes_.size()) frameBytes_.resize(static_cast<size_t>(frame.size));
     size_t size = static_cast<size_t>(frame.size);
@@ -137,66 +126,17 @@ FrameFilter::Verdict FrameFilter::Judge(const mp3::ScanEvent& frame) {
   return Verdict::Keep;
 }
 
-namespace {
-
-// Bytes of audio per stream, to find the one that holds most of the file.
-class StreamTally {
- public:
-  void Add(const mp3::FrameHeader& header, uint64_t bytes) {
-    for (auto& entry : streams_) {
-      if (mp3::SameStream(entry.first, header)) {
-        entry.second += bytes;
-        return;
-      }
-    }
-    streams_.emplace_back(header, bytes);
-  }
-  const mp3::FrameHeader* Largest() const {
-    const std::pair<mp3::FrameHeader, uint64_t>* best = nullptr;
-    for (const auto& entry : streams_)
-      if (!best || entry.second > best->second) best = &entry;
-    return best ? &best->first : nullptr;
-  }
-
- private:
-  std::vector<std::pair<mp3::FrameHeader, uint64_t>> streams_;
-};
-
-CheckStatus CheckFrames(mp3::ByteSource& source, StreamCheck& check, std::optional<mp3::FrameHeader> stream,
-                        StreamTally& tally);
-
-}  // namespace
-
-// A file with frames of two streams (a piece of another recording spliced in front, say) keeps
-// the stream that holds most of its audio, not merely the one that comes first: that is the
-// recording the user means, and the one a player can play.
 CheckStatus CheckStream(mp3::ByteSource& source, StreamCheck& check) {
-  StreamTally tally;
-  StreamCheck first = check;
-  CheckStatus status = CheckFrames(source, first, std::nullopt, tally);
-  const mp3::FrameHeader* largest = tally.Largest();
-  if (status != CheckStatus::Ok || !largest || mp3::SameStream(*largest, first.streamHeader)) {
-    check = std::move(first);
-    return status;
-  }
-  StreamTally ignored;
-  return CheckFrames(source, check, *largest, ignored);
-}
-
-namespace {
-
-CheckStatus CheckFrames(mp3::ByteSource& source, StreamCheck& check, std::optional<mp3::FrameHeader> stream,
-                        StreamTally& tally) {
-  mp3::AnalyzeResult analysis = mp3::AnalyzeStream(source);
-  check.layout = analysis.layout;
-  switch (analysis.status) {
+  mp3::MainStreamResult file = mp3::FindMainStream(source);
+  check.layout = file.layout;
+  switch (file.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return CheckStatus::Empty;
     case mp3::Status::NoAudio: return CheckStatus::NotMp3;
     case mp3::Status::ReadError: return CheckStatus::ReadError;
   }
   const mp3::StreamLayout& layout = check.layout;
-  FrameFilter filter(source, layout, stream);
+  FrameFilter filter(source, layout, file.stream.header);
   mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
   mp3::ScanEvent event;
   bool seenFrame = false;
@@ -221,7 +161,6 @@ CheckStatus CheckFrames(mp3::ByteSource& source, StreamCheck& check, std::option
       continue;
     }
     seenFrame = true;
-    tally.Add(event.header, event.size);
     switch (filter.Judge(event)) {
       case FrameFilter::Verdict::InfoFrame: continue;
       case FrameFilter::Verdict::Keep:
@@ -248,8 +187,6 @@ CheckStatus CheckFrames(mp3::ByteSource& source, StreamCheck& check, std::option
   if (layout.info) CheckInfoFrame(check);
   return CheckStatus::Ok;
 }
-
-}  // namespace
 
 const char* ProblemKindName(ProblemKind kind) {
   switch (kind) {

@@ -51,9 +51,8 @@ enum class CheckStatus { Ok, Empty, NotMp3, ReadError };
 // writing of the copy: audio frames of the stream whose CRC (where they carry one) holds.
 class FrameFilter {
  public:
-  // Without a stream, the first audio frame fixes the stream the others must belong to.
-  FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout,
-              std::optional<mp3::FrameHeader> stream = std::nullopt);
+  // `stream`: the file's stream (mp3::FindMainStream); frames of others are foreign.
+  FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout, const mp3::FrameHeader& stream);
   enum class Verdict { InfoFrame, Keep, BadCrc, Foreign, Unreadable };
   Verdict Judge(const mp3::ScanEvent& frame);
   const mp3::FrameHeader& StreamHeader() const { return streamHeader_; }
@@ -63,7 +62,6 @@ class FrameFilter {
   const mp3::StreamLayout& layout_;
   std::vector<uint8_t> frameBytes_;
   mp3::FrameHeader streamHeader_;
-  bool haveStream_ = false;
 };
 
 CheckStatus CheckStream(mp3::ByteSource& source, StreamCheck& check);

@@ -75,12 +75,11 @@ TEST(FrameHeader, ReadsFlagsAndFieldsOfARealHeader) {
   EXPECT_EQ(crc->DataOffset(), 38);
 }
 
-TEST(FrameHeader, RefusesFreeFormatAndReservedValues) {
+TEST(FrameHeader, RefusesReservedValues) {
   const struct {
     const char* what;
     uint32_t raw;
   } refused[] = {
-      {"free-format bitrate", Raw(3, 1, false, 0, 0, false, 0)},
       {"bitrate index 15", Raw(3, 1, false, 15, 0, false, 0)},
       {"reserved version", Raw(1, 1, false, 9, 0, false, 0)},
       {"reserved layer", Raw(3, 0, false, 9, 0, false, 0)},
@@ -94,6 +93,10 @@ TEST(FrameHeader, RefusesFreeFormatAndReservedValues) {
       {"MPEG-2.5 Layer I", Raw(0, 3, false, 14, 0, false, 0)},
   };
   for (const auto& r : refused) EXPECT_FALSE(mp3::ParseFrameHeader(r.raw)) << r.what;
+  // Free format is a valid header whose length only the stream tells.
+  const std::optional<mp3::FrameHeader> free = mp3::ParseFrameHeader(Raw(3, 1, false, 0, 0, false, 0));
+  ASSERT_TRUE(free && free->FreeFormat());
+  EXPECT_EQ(free->FrameLength(), 0);
   EXPECT_TRUE(mp3::ParseFrameHeader(Raw(3, 2, false, 1, 0, false, 3))) << "Layer II 32 kb/s mono is fine";
   EXPECT_TRUE(mp3::ParseFrameHeader(Raw(2, 2, false, 1, 0, false, 0))) << "MPEG-2 Layer II has no mode rules";
   const uint8_t three[] = {0xFF, 0xFB, 0x90};

@@ -115,6 +115,22 @@ TEST(FrameIndex, FramesOfAnotherStreamAreNotIndexed) {
   EXPECT_EQ(result.index.ForeignFrames(), 6u);
 }
 
+// Free-format frames amid frames with a bitrate form a stream of their own: a reader can only
+// find their length from their own kind.
+TEST(FrameIndex, FreeFormatFramesAreAStreamOfTheirOwn) {
+  std::vector<uint8_t> data = mp3test::SilentStream(10);
+  std::vector<uint8_t> free = mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
+  free[2] &= 0x0F;  // bitrate index 0: the same 417 bytes, now in free format
+  for (int i = 0; i < 4; ++i) mp3test::Append(data, free);
+  mp3test::Append(data, mp3test::SilentStream(10));
+  mp3::MemorySource source{mp3::ByteView(data)};
+  const mp3::IndexResult result = mp3::BuildFrameIndex(source);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.index.FrameCount(), 20u);
+  EXPECT_EQ(result.index.ForeignFrames(), 4u);
+  EXPECT_FALSE(result.index.StreamHeader().FreeFormat());
+}
+
 TEST(FrameIndex, AnInformationFrameAloneIsNoAudio) {
   mp3::InfoFrameRequest wanted;
   wanted.like = *mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
@@ -138,6 +154,59 @@ TEST(FrameIndex, HourLongVbrFile) {
   EXPECT_EQ(index.TotalSamples() - lame.encoderDelay - lame.encoderPadding, int64_t(3600) * 22050);
   EXPECT_EQ(index.FrameAtMs(1800000), size_t(int64_t(1800000) * 22050 / 1000 / 576));
   EXPECT_EQ(index.Layout().estimatedFrames, index.FrameCount());
+}
+
+// The file's stream is the one holding most of the audio, wherever it begins: the index
+// times it, and its own information frame (not another stream's) describes it.
+TEST(FrameIndex, IndexesTheStreamHoldingMostOfTheAudio) {
+  const struct {
+    const char* fixture;
+    mp3::Version version;
+    int sampleRate;
+    double seconds;  // of the stream's audio, Info frame excluded
+    bool hasInfo;
+  } cases[] = {
+      {"jingle.mp3", mp3::Version::Mpeg1, 44100, 20.0, true},     // a 1 s jingle of 22.05 kHz in front
+      {"mixed.mp3", mp3::Version::Mpeg1, 44100, 6.0, false},      // 1 s of 22.05 kHz in the middle
+      {"freeformat.mp3", mp3::Version::Mpeg1, 44100, 1.0, true},  // no bitrate in the headers
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    mp3test::FixtureFile f(c.fixture);
+    ASSERT_TRUE(f.IsOpen());
+    const mp3::IndexResult result = mp3::BuildFrameIndex(f.Source());
+    ASSERT_TRUE(result.ok());
+    const mp3::FrameIndex& index = result.index;
+    EXPECT_EQ(index.StreamHeader().version, c.version);
+    EXPECT_EQ(index.SampleRate(), c.sampleRate);
+    // lame adds up to two frames of delay and padding.
+    EXPECT_NEAR(index.DurationMs(), c.seconds * 1000, 2 * 1152 * 1000.0 / c.sampleRate + 30);
+    EXPECT_EQ(index.Layout().info.has_value(), c.hasInfo);
+    if (c.hasInfo) EXPECT_EQ(index.Layout().info->header.sampleRate, c.sampleRate);
+    EXPECT_EQ(index.Layout().estimatedFrames, index.FrameCount());
+    for (size_t i = 0; i < index.FrameCount(); ++i) ASSERT_LT(index.FrameOffset(i), f.Source().Size());
+  }
+}
+
+// A free-format stream: every frame re-parses to the length the stream gave it.
+TEST(FrameIndex, FreeFormatFramesTakeTheirLengthFromTheStream) {
+  const std::vector<uint8_t> file = mp3test::ReadFixture("freeformat.mp3");
+  mp3::MemorySource source{mp3::ByteView(file)};
+  const std::vector<mp3::ScanEvent> events = mp3test::ScanAll(source, 0, file.size());
+  ASSERT_FALSE(events.empty());
+  for (const mp3::ScanEvent& e : events) {
+    ASSERT_EQ(e.kind, mp3::ScanEvent::Kind::Frame) << e.offset;
+    EXPECT_TRUE(e.header.FreeFormat());
+    EXPECT_EQ(e.size, uint64_t(e.header.FrameLength()));
+    EXPECT_EQ(e.header.bitrateKbps, 128);
+  }
+  // Two frames alone: the last one has no successor to measure by and takes the first's length.
+  ASSERT_GE(events.size(), 3u);
+  const std::vector<uint8_t> two(file.begin() + long(events[1].offset), file.begin() + long(events[3].offset));
+  mp3::MemorySource twoSource{mp3::ByteView(two)};
+  const mp3::IndexResult result = mp3::BuildFrameIndex(twoSource);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.index.FrameCount(), 2u);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ void Exercise(const std::vector<uint8_t>& data, Mutator& m) {
   const uint64_t size = data.size();
 
   for (size_t i = 0; i + 4 <= data.size() && i < 64; ++i) {
-    if (const auto h = mp3::ParseFrameHeader(view.Sub(i))) {
+    if (const auto h = mp3::ParseFrameHeader(view.Sub(i)); h && !h->FreeFormat()) {
       ASSERT_GT(h->FrameLength(), 0);
       ASSERT_LE(h->FrameLength(), mp3::kMaxFrameLength);
       const mp3::ByteView frame = view.Sub(i, size_t(h->FrameLength()));

@@ -196,6 +196,47 @@ Mp3View ViewMp3(const std::string& path) {
   return view;
 }
 
+PlayerView ViewAsPlayer(const std::string& path) {
+  PlayerView view;
+  view.fileBytes = ReadBytes(path);
+  mp3::MemorySource source(view.fileBytes);
+  mp3::IndexResult result = mp3::BuildFrameIndex(source);
+  if (!result.ok()) return view;
+  view.stream = result.index.StreamHeader();
+  for (size_t i = 0; i < result.index.FrameCount(); ++i) view.frames.push_back(result.index.FrameRange(i));
+  view.ok = true;
+  return view;
+}
+
+double PlayerView::FrameMs() const { return stream.SamplesPerFrame() * 1000.0 / stream.sampleRate; }
+
+Bytes PlayerView::FrameBytes(size_t index) const {
+  const mp3::ByteRange& frame = frames.at(index);
+  return Bytes(fileBytes.begin() + static_cast<std::ptrdiff_t>(frame.offset),
+               fileBytes.begin() + static_cast<std::ptrdiff_t>(frame.End()));
+}
+
+std::vector<std::pair<std::string, Bytes>> Id3Frames(const Bytes& tag) {
+  std::vector<std::pair<std::string, Bytes>> frames;
+  if (tag.size() < 10 || (tag[3] != 3 && tag[3] != 4)) return frames;
+  const bool syncsafe = tag[3] == 4;
+  auto at = [&](size_t i) { return tag.begin() + static_cast<std::ptrdiff_t>(i); };
+  for (size_t pos = 10; pos + 10 <= tag.size() && tag[pos] != 0;) {
+    size_t size = 0;
+    for (size_t i = 4; i < 8; ++i) size = syncsafe ? size << 7 | (tag[pos + i] & 0x7F) : size << 8 | tag[pos + i];
+    if (pos + 10 + size > tag.size()) break;
+    frames.emplace_back(std::string(at(pos), at(pos + 4)), Bytes(at(pos + 10), at(pos + 10 + size)));
+    pos += 10 + size;
+  }
+  return frames;
+}
+
+std::optional<std::string> Id3Text(const Bytes& tag, const std::string& id) {
+  for (const auto& [name, content] : Id3Frames(tag))
+    if (name == id && !content.empty()) return std::string(content.begin() + 1, content.end());
+  return std::nullopt;
+}
+
 bool DecodesWithLame(const std::string& path, const std::string& scratchFolder) {
   std::string wav = scratchFolder + "/decoded.wav";
   RunResult run = RunTool("/usr/bin/lame", {"--decode", "--quiet", path, wav});

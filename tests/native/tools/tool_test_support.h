@@ -65,6 +65,23 @@ struct Mp3View {
 
 Mp3View ViewMp3(const std::string& path);
 
+// The file as the player sees it: the frames of its stream (mp3::BuildFrameIndex).
+struct PlayerView {
+  bool ok = false;
+  mp3::FrameHeader stream;
+  std::vector<mp3::ByteRange> frames;
+  Bytes fileBytes;
+  double FrameMs() const;
+  Bytes FrameBytes(size_t index) const;
+};
+PlayerView ViewAsPlayer(const std::string& path);
+
+// The frames of an ID3v2.3/2.4 tag (id, content) in order; the frames of a tag that does
+// not add up are left out from where it stops adding up.
+std::vector<std::pair<std::string, Bytes>> Id3Frames(const Bytes& tag);
+// The text of a text frame (encoding byte left out); nullopt when absent.
+std::optional<std::string> Id3Text(const Bytes& tag, const std::string& id);
+
 // lame --decode succeeds on the file and yields some audio.
 bool DecodesWithLame(const std::string& path, const std::string& scratchFolder);
 

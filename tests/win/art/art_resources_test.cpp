@@ -1,7 +1,8 @@
 // The generated artwork as Windows itself sees it once windres has embedded it: the busy
 // clip opens and plays in a real animation control (which accepts only simple RLE8 clips),
-// its background becomes transparent, the icon group holds native 16/32/48 px images and
-// the six toolbar strips load at their full size.
+// its background becomes transparent, the icon group holds native 16/32/48 px images, the
+// six toolbar strips load at their full size and the panel pictures load as the panels load
+// them, with their staffs, tip and white background where the drawing code expects them.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -196,6 +197,42 @@ TEST(ToolbarStrips, AllSixLoadAt450By32WithAWhiteCorner) {
     DeleteDC(dc);
     DeleteObject(strip);
   }
+}
+
+TEST(PanelPictures, LoadAtTheirSizesWithStaffsTipAndWhiteWhereTheBackgroundShows) {
+  const COLORREF white = RGB(255, 255, 255), red = RGB(255, 0, 0), blue = RGB(0, 0, 255);
+  const COLORREF black = RGB(0, 0, 0), grey = RGB(212, 212, 212), buttonBlue = RGB(0x2a, 0x6f, 0xd6);
+  struct Pixel {
+    int x, y;
+    COLORREF colour;
+  };
+  struct Picture {
+    int id, width, height;
+    std::vector<Pixel> pixels;
+  };
+  const Picture pictures[] = {
+      {IDB_FLAG_A, 6, 10, {{5, 0, red}, {5, 9, red}, {4, 9, white}, {0, 5, red}}},  // staff: right column
+      {IDB_FLAG_B, 6, 10, {{0, 0, blue}, {0, 9, blue}, {1, 9, white}, {5, 5, blue}}},  // staff: left column
+      {IDB_THUMB, 13, 13, {{6, 0, black}, {5, 0, white}, {7, 0, white}, {6, 8, grey}, {0, 12, black}}},
+      {IDB_PLAY_BUTTON, 64, 64, {{0, 0, white}, {63, 63, white}, {32, 32, buttonBlue}, {32, 3, buttonBlue}}},
+      {IDB_SHORTCUT_TABLE, 114, 69, {{0, 0, buttonBlue}, {112, 8, white}}},
+  };
+  HDC dc = CreateCompatibleDC(nullptr);
+  for (const Picture& picture : pictures) {
+    SCOPED_TRACE(picture.id);
+    HBITMAP bitmap = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(picture.id));
+    ASSERT_NE(bitmap, nullptr);
+    BITMAP info = {};
+    ASSERT_TRUE(GetObjectW(bitmap, sizeof(info), &info));
+    EXPECT_EQ(info.bmWidth, picture.width);
+    EXPECT_EQ(info.bmHeight, picture.height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    for (const Pixel& p : picture.pixels)
+      EXPECT_EQ(GetPixel(dc, p.x, p.y), p.colour) << "at " << p.x << ", " << p.y;
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(dc);
 }
 
 }  // namespace

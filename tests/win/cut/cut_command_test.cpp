@@ -198,10 +198,20 @@ TEST_F(CutCommand, ReplaceAnsweredNoLeavesTheOldFileAlone) {
     EXPECT_EQ(ReadAllBytes(old), oldBytes);
 }
 
-TEST_F(CutCommand, ReplaceAnsweredYesReplacesTheOldFile) {
+// Agreeing to replace a file does not delete it: it stays, unchanged, until the splitter puts
+// the whole new file in its place (a failed cut leaves it as it was).
+TEST_F(CutCommand, ReplaceAnsweredYesReplacesTheOldFileOnlyWithTheNewOne) {
     std::wstring old = folder_ + L"\\replaced.mp3";
     ASSERT_TRUE(WriteAllBytes(old, "not audio at all"));
-    CutAnswers answers = CutTo(old, false, {DialogAnswerer::PressButton(IDYES)});
+    auto bytesBeforeTheCut = std::make_shared<std::string>();
+    CutAnswers answers;
+    RunCut(answerer_, {DialogAnswerer::ChooseFile(old), DialogAnswerer::PressButton(IDYES),
+                       [=](HWND dialog) {
+                           *bytesBeforeTheCut = ReadAllBytes(old);
+                           AnswerMode(answers.mode, false)(dialog);
+                       },
+                       AnswerProgress(answers.progress, cutTimeoutMs)});
+    EXPECT_EQ(*bytesBeforeTheCut, "not audio at all");
     EXPECT_EQ(answers.progress->finalStatus, Text(IDS_CUT_DONE));
     ExpectCutOf(old, 3000);
 }

@@ -66,4 +66,11 @@ TEST(SplitterCommandLine, ReportsALineThatDoesNotFit) {
     EXPECT_EQ(line[23], L'\0');
 }
 
+// Explorer ends an unquoted path at its first comma and would select nothing.
+TEST(RevealParameters, QuoteThePath) {
+    wchar_t parameters[300] = {};
+    FormatRevealParameters(L"D:\\歌曲\\a, b.mp3", parameters, 300);
+    EXPECT_EQ(std::wstring(parameters), L"/select,\"D:\\歌曲\\a, b.mp3\"");
+}
+
 }  // namespace
