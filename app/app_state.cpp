@@ -3,6 +3,7 @@
 #include "online/online.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
+#include "webhost/browser_host.h"
 
 #include <commctrl.h>
 
@@ -77,6 +78,7 @@ BOOL AppState::Init(HINSTANCE instance) {
     // The container stores its own handle and its children's while it initialises.
     CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PANEL_CONTAINER), mainWindow, PanelContainer, 0);
     if (!panelContainer) return FailStartup(mainWindow);
+    CreateBrowserWindow();
 
     ShowWindow(mainWindow, SW_SHOW);
     UpdateWindow(mainWindow);
@@ -101,6 +103,8 @@ BOOL AppState::Init(HINSTANCE instance) {
 void AppState::Shutdown() {
     SaveSettings(mainWindow);
     DestroyWindow(mainWindow);
+    // Destroying the main window destroyed the page with it.
+    browserWindow = nullptr;
 }
 
 void AppState::Exit() {
@@ -116,6 +120,12 @@ BOOL AppState::CreateStatusBar() {
     SendMessageW(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(rightEdges));
     SetStatusText(0, CachedString(IDS_NO_FILE));
     return TRUE;
+}
+
+// The page needs the control panel to live in; a program without the browser control runs on
+// without it, silently.
+void AppState::CreateBrowserWindow() {
+    browserWindow = controlPanel ? CreateBrowserHost(hInstance, controlPanel, StartPageAddress()) : nullptr;
 }
 
 void AppState::RefreshPanels() {

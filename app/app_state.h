@@ -34,6 +34,7 @@ public:
     void Exit();
     void LoadStrings();
     BOOL CreateStatusBar();
+    void CreateBrowserWindow();
     void RefreshPanels();
 
     // Main window.
@@ -140,4 +141,6 @@ INT_PTR CALLBACK PanelContainer(HWND dialog, UINT message, WPARAM wParam, LPARAM
 // Opens one of the vendor's pages in the default browser.
 void OpenWebPage(WORD command);
 const wchar_t* WebPageAddress(WORD command);
+// The page shown inside the control panel.
+const wchar_t* StartPageAddress();
 UINT CurrentToolbarStrip();

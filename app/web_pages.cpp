@@ -26,6 +26,12 @@ const wchar_t* WebPageAddress(WORD command) {
     return address;
 }
 
+const wchar_t* StartPageAddress() {
+    static wchar_t address[vendorAddressUnits];
+    VendorPageAddress(L"tolk/ad.htm", address, vendorAddressUnits);
+    return address;
+}
+
 void OpenWebPage(WORD command) {
     const wchar_t* path = PagePath(command);
     if (path) OpenVendorPage(path);

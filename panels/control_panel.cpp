@@ -5,6 +5,7 @@
 #include "panels/panels.h"
 #include "playback/playback_graph.h"
 #include "resource.h"
+#include "webhost/browser_host.h"
 
 #include <commctrl.h>
 
@@ -16,10 +17,6 @@ constexpr int lineThickness = 2;
 constexpr int volumeLineX = 130;
 constexpr int jumpLineX = 235;
 constexpr int fineTuneLineX = 350;
-constexpr int browserLeft = 355;
-constexpr int browserTop = 5;
-constexpr int browserNarrowerBy = 358;
-constexpr int browserShorterBy = 10;
 
 void ApplyVolume(int volume) {
     if (theApp.loaded) theApp.graph->SetVolume(volume);
@@ -44,9 +41,7 @@ void LayOut(HWND panel, int width, int height) {
         {IDC_FINE_TUNE_LINE, fineTuneLineX, 0, lineThickness, height},
     };
     for (const auto& line : lines) SetWindowPos(GetDlgItem(panel, line.id), nullptr, line.x, line.y, line.w, line.h, 0);
-    if (!theApp.browserWindow) return;
-    SetWindowPos(theApp.browserWindow, nullptr, browserLeft, browserTop, width - browserNarrowerBy, height - browserShorterBy, 0);
-    InvalidateRect(theApp.browserWindow, nullptr, TRUE);
+    PlaceBrowserWindow(theApp.browserWindow, width, height);
 }
 
 // Every notification counts, so the volume follows the slider while it is dragged; while

@@ -1,0 +1,106 @@
+// The page inside the running program: created at start-up in the control panel, placed at
+// every resize of the panel, released when the program shuts down; and start-up without a
+// usable browser control.
+#include "tests/win/app/app_fixture.h"
+#include "tests/win/webhost/webhost_test_support.h"
+#include "webhost/browser_host.h"
+#include "webhost/browser_host_record.h"
+
+#include <cstdio>
+
+namespace {
+
+// Start-up with a stand-in control panel (the program's own arrives with the panel container),
+// made a child of the main window so that shutdown destroys it as it will the real one.
+class PageStartupTest : public ProgramTest {
+protected:
+    void StartWith(int failure) {
+        RecordingBrowserReset(failure);
+        started_ = true;
+        theApp.controlPanel = CreatePanelStandIn(nullptr);
+        ASSERT_TRUE(theApp.controlPanel);
+        ProgramTest::SetUp();
+        SetWindowLongPtrW(theApp.controlPanel, GWL_STYLE, WS_CHILD | WS_VISIBLE);
+        SetParent(theApp.controlPanel, theApp.mainWindow);
+    }
+    void SetUp() override {}
+    void TearDown() override {
+        if (!started_) return;
+        started_ = false;
+        ProgramTest::TearDown();
+        theApp.controlPanel = nullptr;
+    }
+    bool started_ = false;
+};
+
+TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
+    RecordingBrowserScope scope;
+    ASSERT_TRUE(scope.Active());
+    DialogAnswerer answerer;
+    StartWith(FailNothing);
+    ASSERT_TRUE(theApp.browserWindow);
+    EXPECT_EQ(theApp.controlPanel, GetParent(theApp.browserWindow));
+    std::wstring log = RecordingBrowserLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"Navigate2 http://clipvane.invalid/tolk/ad.htm others null\n")) << log;
+
+    RecordingBrowserReset(FailNothing);
+    SetWindowPos(theApp.controlPanel, nullptr, 0, 0, 716, 98, SWP_NOZORDER | SWP_NOMOVE);
+    EXPECT_EQ(L"put_Height 84\nput_Width 354\nRelease 1\n", std::wstring(RecordingBrowserLog()));
+
+    RecordingBrowserReset(FailNothing);
+    theApp.Exit();
+    EXPECT_EQ(L"Close 1\nsite Release 1\nRelease 0\nframe Release 1\n", std::wstring(RecordingBrowserLog()));
+    EXPECT_EQ(nullptr, theApp.browserWindow);
+    EXPECT_TRUE(answerer.Shown().empty());
+}
+
+TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothingElse) {
+    RecordingBrowserScope scope;
+    ASSERT_TRUE(scope.Active());
+    for (int failure : {FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
+        SCOPED_TRACE(failure);
+        DialogAnswerer answerer;
+        StartWith(failure);
+        EXPECT_EQ(nullptr, theApp.browserWindow);
+        EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
+        PumpMessages(100);
+        EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));
+        EXPECT_TRUE(answerer.Shown().empty());
+        TearDown();
+    }
+}
+
+// Wine's own web-browser object, with its HTML engine disabled in the test prefix: what it does
+// is measured and printed; the program must start and end as usual and show nothing else.
+TEST_F(PageStartupTest, WinesOwnBrowserLetsStartupCompleteSilently) {
+    DialogAnswerer answerer;
+    DWORD started = GetTickCount();
+    StartWith(FailNothing);
+    DWORD startupMs = GetTickCount() - started;
+    PumpMessages(1000);
+    std::printf("Wine's browser: start-up %lu ms, page window %s\n", static_cast<unsigned long>(startupMs),
+                theApp.browserWindow ? "created" : "not created");
+    EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
+    EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));
+    EXPECT_TRUE(answerer.Shown().empty());
+
+    // Wine's browser module counts its live objects: none may be left once the program has shut down.
+    using CanUnloadNow = HRESULT(WINAPI*)();
+    HMODULE ieframe = GetModuleHandleW(L"ieframe.dll");
+    FARPROC exported = ieframe ? GetProcAddress(ieframe, "DllCanUnloadNow") : nullptr;
+    auto canUnload = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void (*)()>(exported));
+    if (theApp.browserWindow) {
+        ASSERT_TRUE(canUnload);
+        EXPECT_EQ(S_FALSE, canUnload());
+        SetWindowPos(theApp.controlPanel, nullptr, 0, 0, 716, 98, SWP_NOZORDER | SWP_NOMOVE);
+    }
+    theApp.Exit();
+    PumpMessages(200);
+    if (canUnload) {
+        HRESULT unload = canUnload();
+        std::printf("Wine's browser: after shutdown its module %s\n", unload == S_OK ? "holds no object" : "still holds objects");
+        EXPECT_EQ(S_OK, unload);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "tests/win/webhost/webhost_test_support.h"
+
+#include "app/app_state.h"
+#include "tests/win/support/test_support.h"
+#include "webhost/browser_host.h"
+
+namespace {
+
+LRESULT CALLBACK PanelStandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SIZE) PlaceBrowserWindow(theApp.browserWindow, LOWORD(lParam), HIWORD(lParam));
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM context) {
+    auto* found = reinterpret_cast<std::pair<HWND, std::wstring>*>(context);
+    if (window == found->first || !IsWindowVisible(window)) return TRUE;
+    wchar_t className[128] = {};
+    GetClassNameW(window, className, 128);
+    found->second += std::wstring(className) + L": " + WindowText(window) + L"\n";
+    return TRUE;
+}
+
+}  // namespace
+
+HWND CreatePanelStandIn(HWND parent) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = PanelStandInProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"WebhostTestPanel";
+    RegisterClassExW(&windowClass);
+    return CreateWindowExW(0, L"WebhostTestPanel", nullptr, parent ? WS_CHILD | WS_VISIBLE : WS_POPUP, 0, 0, 720,
+                           98, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+RecordingBrowserScope::RecordingBrowserScope() {
+    std::wstring manifest = ProgramFolder() + L"\\recording_browser.manifest";
+    ACTCTXW request = {};
+    request.cbSize = sizeof(request);
+    request.lpSource = manifest.c_str();
+    context_ = CreateActCtxW(&request);
+    if (context_ != INVALID_HANDLE_VALUE && !ActivateActCtx(context_, &cookie_)) cookie_ = 0;
+}
+
+RecordingBrowserScope::~RecordingBrowserScope() {
+    if (cookie_) DeactivateActCtx(0, cookie_);
+    if (context_ != INVALID_HANDLE_VALUE) ReleaseActCtx(context_);
+}
+
+std::wstring OtherVisibleWindows(HWND except) {
+    std::pair<HWND, std::wstring> found{except, L""};
+    EnumThreadWindows(GetCurrentThreadId(), CollectVisible, reinterpret_cast<LPARAM>(&found));
+    return found.second;
+}
