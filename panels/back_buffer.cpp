@@ -1,9 +1,9 @@
 #include "panels/back_buffer.h"
 
-HFONT CreateTahoma(int height) {
+HFONT CreateTahoma(int height, int weight) {
     LOGFONTW font = {};
     font.lfHeight = -height;
-    font.lfWeight = FW_NORMAL;
+    font.lfWeight = weight;
     lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
     return CreateFontIndirectW(&font);
 }

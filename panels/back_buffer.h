@@ -19,8 +19,8 @@ private:
     Handle handle_;
 };
 
-// "Tahoma" of the given character height in pixels, normal weight.
-HFONT CreateTahoma(int height);
+// "Tahoma" of the given character height in pixels, normal weight unless told.
+HFONT CreateTahoma(int height, int weight = FW_NORMAL);
 
 class BackBuffer {
 public:

@@ -107,4 +107,9 @@ INT_PTR CALLBACK PanelContainer(HWND dialog, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+BOOL HandCursorResult(HWND dialog, BOOL handled) {
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, handled);
+    return handled;
+}
+
 void DragMainWindow() { SendMessageW(theApp.mainWindow, WM_NCLBUTTONDOWN, HTCAPTION, 0); }

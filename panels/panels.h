@@ -13,3 +13,6 @@ INT_PTR CALLBACK FineTuneSizeDialog(HWND dialog, UINT message, WPARAM wParam, LP
 
 // A click on a panel's background moves the main window, as a click on its caption would.
 void DragMainWindow();
+
+// A panel that set the hand cursor says so to whoever sent WM_SETCURSOR; returns `handled`.
+BOOL HandCursorResult(HWND dialog, BOOL handled);
