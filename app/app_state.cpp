@@ -39,8 +39,8 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 
 HWND CreateMainWindow(HINSTANCE instance) {
     return CreateWindowExW(WS_EX_APPWINDOW | WS_EX_ACCEPTFILES, mainWindowClass, CachedString(IDS_CAPTION),
-                           WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, mainWindowWidth, mainWindowHeight,
-                           nullptr, nullptr, instance, nullptr);
+                           WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, mainWindowWidth, mainWindowHeight, nullptr, nullptr,
+                           instance, nullptr);
 }
 
 // Start-up cannot go on without its windows; the user is told rather than left with no window.
@@ -92,7 +92,8 @@ BOOL AppState::Init(HINSTANCE instance) {
     }
     FilterCheckResult filters = PlaybackGraph::CheckFilters();
     if (filters != Ok) {
-        ShowMessage(mainWindow, CachedString(filters == Missing ? IDS_FILTER_MISSING : IDS_SYSTEM_BROKEN), MB_ICONERROR);
+        ShowMessage(mainWindow, CachedString(filters == Missing ? IDS_FILTER_MISSING : IDS_SYSTEM_BROKEN),
+                    MB_ICONERROR);
         Shutdown();
         return FALSE;
     }
@@ -113,8 +114,8 @@ void AppState::Exit() {
 }
 
 BOOL AppState::CreateStatusBar() {
-    statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
-                                0, 0, 0, 0, mainWindow, nullptr, hInstance, nullptr);
+    statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                                mainWindow, nullptr, hInstance, nullptr);
     if (!statusBar) return FALSE;
     int rightEdges[2] = {statusPartZeroRight, -1};
     SendMessageW(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(rightEdges));

@@ -17,8 +17,7 @@ void LayOutMainWindow() {
     GetWindowRect(theApp.statusBar, &bar);
     RECT client = {};
     GetClientRect(theApp.mainWindow, &client);
-    SetWindowPos(theApp.panelContainer, nullptr, 0, 0, client.right,
-                 client.bottom - (bar.bottom - bar.top), 0);
+    SetWindowPos(theApp.panelContainer, nullptr, 0, 0, client.right, client.bottom - (bar.bottom - bar.top), 0);
 }
 
 void SetMenuText(HMENU menu, UINT command, UINT stringId) {
@@ -63,7 +62,10 @@ void AppState::UpdateMenu(HMENU menu, UINT position) {
     if (position != 0) return;
     SetMenuText(menu, IDM_PLAY_PAUSE, loaded && playState == Playing ? IDS_MENU_PAUSE : IDS_MENU_PLAY);
     SetMenuText(menu, IDM_TOPMOST, topmost ? IDS_MENU_NOT_TOPMOST : IDS_MENU_TOPMOST);
-    SetMenuText(menu, IDM_MARK_AB, pointA == unsetPoint ? IDS_MENU_SET_A : pointB == unsetPoint ? IDS_MENU_SET_B : IDS_MENU_CANCEL_AB);
+    SetMenuText(menu, IDM_MARK_AB,
+                pointA == unsetPoint   ? IDS_MENU_SET_A
+                : pointB == unsetPoint ? IDS_MENU_SET_B
+                                       : IDS_MENU_CANCEL_AB);
 
     bool active = IsActive();
     EnableCommand(menu, IDM_PLAY_PAUSE, loaded);
@@ -83,50 +85,32 @@ void AppState::ToggleTopmost() {
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_SIZE:
-        LayOutMainWindow();
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_SIZE: LayOutMainWindow(); return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_ENDSESSION:
-        theApp.SaveSettings(window);
-        return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_ENDSESSION: theApp.SaveSettings(window); return 0;
     case WM_COMMAND:
         if (!theApp.OnCommand(LOWORD(wParam))) return DefWindowProcW(window, message, wParam, lParam);
         return 0;
-    case WM_CLOSE:
-        theApp.Exit();
-        return 0;
-    case WM_TIMER:
-        theApp.OnPlayTimer();
-        return 0;
+    case WM_CLOSE: theApp.Exit(); return 0;
+    case WM_TIMER: theApp.OnPlayTimer(); return 0;
     case WM_INITMENUPOPUP:
         if (HIWORD(lParam) == 0) theApp.UpdateMenu(reinterpret_cast<HMENU>(wParam), LOWORD(lParam));
         return 0;
-    case WM_DROPFILES:
-        theApp.OnDropFiles(reinterpret_cast<HDROP>(wParam));
-        return 0;
-    case graphEventMessage:
-        theApp.DrainGraphEvents();
-        return 0;
-    case newVersionMessage:
-        ShowNewVersionDialog(newVersionMessage);
-        return 0;
+    case WM_DROPFILES: theApp.OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
+    case graphEventMessage: theApp.DrainGraphEvents(); return 0;
+    case newVersionMessage: ShowNewVersionDialog(newVersionMessage); return 0;
     case versionDeprecatedMessage:
         ShowNewVersionDialog(versionDeprecatedMessage);
         // Exit rather than a bare shutdown: a graph still playing must be torn down before the process ends.
         theApp.Exit();
         return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

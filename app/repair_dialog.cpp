@@ -37,16 +37,9 @@ void PollRepair(HWND dialog) {
 
 INT_PTR CALLBACK RepairDialog(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        StartRepair(dialog, reinterpret_cast<wchar_t*>(lParam));
-        return TRUE;
-    case WM_TIMER:
-        PollRepair(dialog);
-        return TRUE;
-    case WM_NCDESTROY:
-        FreeDialogState<RepairRun>(dialog);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_INITDIALOG: StartRepair(dialog, reinterpret_cast<wchar_t*>(lParam)); return TRUE;
+    case WM_TIMER: PollRepair(dialog); return TRUE;
+    case WM_NCDESTROY: FreeDialogState<RepairRun>(dialog); return FALSE;
+    default: return FALSE;
     }
 }

@@ -47,18 +47,27 @@ void SetButtonEnabled(int command, bool enabled) {
 }  // namespace
 
 void AppState::CreateToolbar() {
-    toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT | CCS_BOTTOM,
-                              0, 0, 0, 0, panelContainer, nullptr, hInstance, nullptr);
+    toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT | CCS_BOTTOM, 0,
+                              0, 0, 0, panelContainer, nullptr, hInstance, nullptr);
     SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(buttonWidth, buttonHeight));
     SendMessageW(toolbar, TB_SETBUTTONSIZE, 0, MAKELONG(buttonWidth, buttonHeight));
     TBADDBITMAP strip = {hInstance, IDB_STRIP_PLAY_SET_A};
     SendMessageW(toolbar, TB_ADDBITMAP, stripImages, reinterpret_cast<LPARAM>(&strip));
     TBBUTTON buttons[] = {
-        Button(0, IDM_OPEN),      Separator(),
-        Button(1, IDM_PLAY_PAUSE), Button(2, IDM_JUMP_FORWARD), Button(3, IDM_JUMP_BACKWARD), Separator(),
-        Button(4, IDM_MARK_AB),   Button(5, IDM_CUT),            Separator(),
-        Button(6, IDM_A_PLUS),    Button(7, IDM_A_MINUS),        Button(8, IDM_B_PLUS),        Button(9, IDM_B_MINUS),
+        Button(0, IDM_OPEN),
+        Separator(),
+        Button(1, IDM_PLAY_PAUSE),
+        Button(2, IDM_JUMP_FORWARD),
+        Button(3, IDM_JUMP_BACKWARD),
+        Separator(),
+        Button(4, IDM_MARK_AB),
+        Button(5, IDM_CUT),
+        Separator(),
+        Button(6, IDM_A_PLUS),
+        Button(7, IDM_A_MINUS),
+        Button(8, IDM_B_PLUS),
+        Button(9, IDM_B_MINUS),
     };
     SendMessageW(toolbar, TB_ADDBUTTONSW, sizeof(buttons) / sizeof(buttons[0]), reinterpret_cast<LPARAM>(buttons));
     SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);

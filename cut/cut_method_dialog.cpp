@@ -18,7 +18,6 @@ INT_PTR CALLBACK CutMethodDialog(HWND dialog, UINT message, WPARAM wParam, LPARA
             EndDialog(dialog, IDOK);
         }
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }

@@ -91,9 +91,7 @@ void RevealOutput(HWND dialog) {
 INT_PTR CALLBACK CutProgressDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     CutRun* run = DialogState<CutRun>(dialog);
     switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog, lParam);
-        return TRUE;
+    case WM_INITDIALOG: OnInit(dialog, lParam); return TRUE;
     case WM_TIMER:
         if (wParam == cutTimer && run) OnTimer(dialog, *run);
         return TRUE;
@@ -105,10 +103,7 @@ INT_PTR CALLBACK CutProgressDialog(HWND dialog, UINT message, WPARAM wParam, LPA
             EndDialog(dialog, IDCANCEL);
         }
         return TRUE;
-    case WM_NCDESTROY:
-        FreeDialogState<CutRun>(dialog);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_NCDESTROY: FreeDialogState<CutRun>(dialog); return FALSE;
+    default: return FALSE;
     }
 }

@@ -46,8 +46,8 @@ bool BuildSplitterCommandLine(const wchar_t* splitterPath, const wchar_t* inputF
     FormatSplitterTime(endMs, end, splitterTimeUnits);
     OutputFolder(outputPath, folder);
     OutputName(outputPath, name);
-    const wchar_t* format = frameMode ? L"\"%s\" \"%s\" %s %s -d \"%s\" -o \"%s\" -f"
-                                      : L"\"%s\" \"%s\" %s %s -d \"%s\" -o \"%s\"";
+    const wchar_t* format =
+        frameMode ? L"\"%s\" \"%s\" %s %s -d \"%s\" -o \"%s\" -f" : L"\"%s\" \"%s\" %s %s -d \"%s\" -o \"%s\"";
     int written = _snwprintf(commandLine, units, format, splitterPath, inputFile, start, end, folder, name);
     if (written < 0 || written >= units) {
         commandLine[units - 1] = L'\0';

@@ -59,9 +59,11 @@ struct Layer2Table {
   const uint8_t* nbal;  // allocation bits per subband
 };
 
-constexpr uint8_t kNbalA[30] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2};
+constexpr uint8_t kNbalA[30] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3,
+                                3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2};
 constexpr uint8_t kNbalC[12] = {4, 4, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3};
-constexpr uint8_t kNbalLsf[30] = {4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+constexpr uint8_t kNbalLsf[30] = {4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2,
+                                  2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
 
 // The allocation table follows from the bitrate per channel and the sample rate.
 Layer2Table SelectLayer2Table(const FrameHeader& h) {

@@ -30,8 +30,14 @@ bool Layer2ModeAllowed(Version version, int bitrateKbps, ChannelMode mode) {
   if (version != Version::Mpeg1) return true;
   bool mono = mode == ChannelMode::Mono;
   switch (bitrateKbps) {
-    case 32: case 48: case 56: case 80: return mono;
-    case 224: case 256: case 320: case 384: return !mono;
+    case 32:
+    case 48:
+    case 56:
+    case 80: return mono;
+    case 224:
+    case 256:
+    case 320:
+    case 384: return !mono;
     default: return true;
   }
 }
@@ -104,7 +110,8 @@ std::optional<FrameHeader> ParseFrameHeader(uint32_t raw) {
   if (h.emphasis == kReservedEmphasis) return std::nullopt;
   // MPEG-2.5 is an extension of Layer III only.
   if (h.version == Version::Mpeg25 && h.layer != Layer::III) return std::nullopt;
-  if (h.layer == Layer::II && !h.FreeFormat() && !Layer2ModeAllowed(h.version, h.bitrateKbps, h.channelMode)) return std::nullopt;
+  if (h.layer == Layer::II && !h.FreeFormat() && !Layer2ModeAllowed(h.version, h.bitrateKbps, h.channelMode))
+    return std::nullopt;
   return h;
 }
 

@@ -11,7 +11,8 @@ constexpr uint64_t kMaxReservedFrames = uint64_t(1) << 22;
 
 // How many frames of this stream the region can hold at most: all at the lowest bitrate.
 uint64_t MaxFramesIn(uint64_t regionBytes, const mp3::FrameHeader& h) {
-  const int shortest = mp3::ComputeFrameLength(h.version, h.layer, mp3::BitrateTable(h.version, h.layer)[0], h.sampleRate, false);
+  const int shortest =
+      mp3::ComputeFrameLength(h.version, h.layer, mp3::BitrateTable(h.version, h.layer)[0], h.sampleRate, false);
   return shortest > 0 ? regionBytes / uint64_t(shortest) + 1 : 0;
 }
 
@@ -21,7 +22,9 @@ struct IndexBuilder {
   static void Build(ByteSource& source, const ScanOptions& options, IndexResult& result);
 };
 
-int64_t FrameIndex::FrameStartUnits(size_t frame) const { return SamplesToUnits(FrameStartSample(frame), SampleRate()); }
+int64_t FrameIndex::FrameStartUnits(size_t frame) const {
+  return SamplesToUnits(FrameStartSample(frame), SampleRate());
+}
 int64_t FrameIndex::FrameStartMs(size_t frame) const { return SamplesToMs(FrameStartSample(frame), SampleRate()); }
 
 size_t FrameIndex::FrameAtSample(int64_t sample) const {
@@ -66,7 +69,7 @@ void IndexBuilder::Build(ByteSource& source, const ScanOptions& options, IndexRe
   std::vector<Frames> perStream(1);
   const uint64_t regionBytes = layout.audioEnd - layout.audioStart;
   perStream[0].offsets.reserve(size_t(std::min({layout.estimatedFrames + layout.estimatedFrames / 8 + 16,
-                                                 MaxFramesIn(regionBytes, layout.firstHeader), kMaxReservedFrames})));
+                                                MaxFramesIn(regionBytes, layout.firstHeader), kMaxReservedFrames})));
   perStream[0].sizes.reserve(perStream[0].offsets.capacity());
   StreamTally tally;
 
@@ -86,12 +89,8 @@ void IndexBuilder::Build(ByteSource& source, const ScanOptions& options, IndexRe
         index.skippedBytes_ += event.size;
         ++index.skippedRanges_;
         break;
-      case ScanEvent::Kind::Truncated:
-        index.truncated_ = {event.offset, event.size};
-        break;
-      case ScanEvent::Kind::ReadError:
-        result.status = Status::ReadError;
-        return;
+      case ScanEvent::Kind::Truncated: index.truncated_ = {event.offset, event.size}; break;
+      case ScanEvent::Kind::ReadError: result.status = Status::ReadError; return;
     }
   }
   const size_t main = tally.MainStream();

@@ -13,7 +13,9 @@ constexpr uint8_t kSyncByte = 0xFF;
 // and sample rate. The next frame of the stream repeats them.
 constexpr uint32_t kFreeFormatFixedBits = 0xFFFFFC00u;
 
-uint32_t BigEndianWord(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t BigEndianWord(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 int SlotBytes(const FrameHeader& h) { return h.layer == Layer::I ? 4 : 1; }
 
 ScanEvent MakeEvent(ScanEvent::Kind kind, uint64_t offset, uint64_t size, const FrameHeader& header = {}) {
@@ -68,7 +70,8 @@ bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
     return true;
   }
   if (offset >= end_ || end_ - offset < uint64_t(kHeaderSize) || !Fill(offset, kHeaderSize)) return false;
-  const std::optional<FrameHeader> h = ParseFrameHeader(ByteView(buffer_.data() + (offset - bufferOffset_), kHeaderSize));
+  const std::optional<FrameHeader> h =
+      ParseFrameHeader(ByteView(buffer_.data() + (offset - bufferOffset_), kHeaderSize));
   if (!h) return false;
   out = *h;
   if (out.FreeFormat() && !ResolveFreeFormat(offset, out)) return false;

@@ -53,13 +53,13 @@ class FrameScanner {
 
  private:
   bool TryFrameAt(ScanEvent& found);
-  bool Fill(uint64_t offset, size_t count);          // make [offset, offset+count) buffered
-  bool HeaderAt(uint64_t offset, FrameHeader& out);   // parses a header lying fully in the region
-  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);  // false when no length is found
+  bool Fill(uint64_t offset, size_t count);                           // make [offset, offset+count) buffered
+  bool HeaderAt(uint64_t offset, FrameHeader& out);                   // parses a header lying fully in the region
+  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);       // false when no length is found
   int MeasureFreeFormat(uint64_t offset, const FrameHeader& header);  // 0 when no next frame tells
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
-  uint64_t NextSyncByte(uint64_t from);               // end_ when none
+  uint64_t NextSyncByte(uint64_t from);                    // end_ when none
   uint64_t FindConfirmedSync(uint64_t from, uint64_t to);  // to when none
 
   ByteSource& source_;

@@ -79,7 +79,8 @@ AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options) {
     }
   }
 
-  const uint64_t audioBytes = layout.audioEnd > layout.firstAudioFrameOffset ? layout.audioEnd - layout.firstAudioFrameOffset : 0;
+  const uint64_t audioBytes =
+      layout.audioEnd > layout.firstAudioFrameOffset ? layout.audioEnd - layout.firstAudioFrameOffset : 0;
   layout.estimatedFrames = EstimateFrames(audioBytes, audioHeader);
   if (layout.info && layout.info->xing && layout.info->xing->frames) {
     layout.estimatedFrames = *layout.info->xing->frames;
@@ -114,7 +115,8 @@ size_t StreamTally::Add(ByteSource& source, const ScanEvent& frame) {
   stream.header = frame.header;
   stream.firstFrameOffset = frame.offset;
   std::vector<uint8_t> bytes(size_t(frame.size));
-  if (ReadExact(source, frame.offset, bytes.data(), bytes.size())) stream.info = ParseInfoFrame(frame.header, ByteView(bytes));
+  if (ReadExact(source, frame.offset, bytes.data(), bytes.size()))
+    stream.info = ParseInfoFrame(frame.header, ByteView(bytes));
   const bool isInfo = stream.info.has_value();
   if (isInfo) {
     stream.infoFrameRange = {frame.offset, frame.size};

@@ -29,12 +29,12 @@ struct StreamLayout {
   uint64_t audioStart = 0;           // first byte after the leading tags
   uint64_t audioEnd = 0;             // == tail.audioEnd
 
-  uint64_t firstFrameOffset = 0;     // first confirmed frame (possibly the information frame)
+  uint64_t firstFrameOffset = 0;  // first confirmed frame (possibly the information frame)
   FrameHeader firstHeader;
-  uint64_t leadingGarbage = 0;       // bytes between audioStart and firstFrameOffset
+  uint64_t leadingGarbage = 0;  // bytes between audioStart and firstFrameOffset
 
-  std::optional<InfoFrame> info;     // when the first frame is a Xing/Info/VBRI frame
-  ByteRange infoFrameRange;          // its bytes (size 0 without one)
+  std::optional<InfoFrame> info;  // when the first frame is a Xing/Info/VBRI frame
+  ByteRange infoFrameRange;       // its bytes (size 0 without one)
 
   uint64_t firstAudioFrameOffset = 0;  // first frame that is audio (after any info frame)
 
@@ -58,13 +58,13 @@ AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options = {})
 
 // One stream of a file (frames of one version, layer and sample rate) as counted so far.
 struct StreamSummary {
-  FrameHeader header;                // its first audio frame's header
-  uint64_t frames = 0;               // audio frames, an opening information frame excluded
-  uint64_t bytes = 0;                // their bytes
-  uint64_t firstFrameOffset = 0;     // its first audio frame
-  std::optional<InfoFrame> info;     // the information frame that opens it, if any
+  FrameHeader header;             // its first audio frame's header
+  uint64_t frames = 0;            // audio frames, an opening information frame excluded
+  uint64_t bytes = 0;             // their bytes
+  uint64_t firstFrameOffset = 0;  // its first audio frame
+  std::optional<InfoFrame> info;  // the information frame that opens it, if any
   ByteRange infoFrameRange;
-  int64_t DurationUnits() const;     // 100-ns units
+  int64_t DurationUnits() const;  // 100-ns units
 };
 
 // A file may hold frames of several streams (a jingle of another sample rate spliced in
@@ -89,7 +89,7 @@ class StreamTally {
 
 struct MainStreamResult {
   Status status = Status::Ok;
-  StreamLayout layout;    // AdoptStream applied
+  StreamLayout layout;  // AdoptStream applied
   StreamSummary stream;
   uint64_t foreignFrames = 0;
   bool ok() const { return status == Status::Ok; }

@@ -80,7 +80,8 @@ std::optional<TagInfo> ApeBefore(ByteSource& source, uint64_t end, uint64_t floo
 
 std::optional<TagInfo> Lyrics3v2Before(ByteSource& source, uint64_t end, uint64_t floor) {
   uint8_t trailer[kLyrics3v2SizeDigits + kLyricsEndLength];
-  if (!ReadBefore(source, end, floor, trailer, sizeof trailer) || !Matches(trailer + kLyrics3v2SizeDigits, kLyrics3v2End))
+  if (!ReadBefore(source, end, floor, trailer, sizeof trailer) ||
+      !Matches(trailer + kLyrics3v2SizeDigits, kLyrics3v2End))
     return std::nullopt;
   uint64_t size = 0;
   for (int i = 0; i < kLyrics3v2SizeDigits; ++i) {
@@ -98,7 +99,9 @@ std::optional<TagInfo> Lyrics3v1Before(ByteSource& source, uint64_t end, uint64_
   uint8_t trailer[kLyricsEndLength];
   if (!ReadBefore(source, end, floor, trailer, sizeof trailer) || !Matches(trailer, kLyrics3v1End)) return std::nullopt;
   const uint64_t bodyEnd = end - kLyricsEndLength;
-  uint64_t windowStart = bodyEnd > uint64_t(kLyrics3v1MaxBody + kLyricsBeginLength) ? bodyEnd - (kLyrics3v1MaxBody + kLyricsBeginLength) : 0;
+  uint64_t windowStart = bodyEnd > uint64_t(kLyrics3v1MaxBody + kLyricsBeginLength)
+                             ? bodyEnd - (kLyrics3v1MaxBody + kLyricsBeginLength)
+                             : 0;
   if (windowStart < floor) windowStart = floor;
   if (bodyEnd < windowStart + kLyricsBeginLength) return std::nullopt;
   std::string window(size_t(bodyEnd - windowStart), '\0');
@@ -262,7 +265,8 @@ std::optional<LengthFrameRewrite> RewriteLengthFrame(ByteSource& source, const T
   std::vector<uint8_t> newHeader(headerBytes, headerBytes + kId3v2HeaderSize);
   PutSize(newHeader.data() + 6, uint32_t(bodySize), 4, true);
   rewrite.pieces.push_back({{}, newHeader});
-  rewrite.pieces.push_back({{tag.range.offset + kId3v2HeaderSize, length->range.offset - tag.range.offset - kId3v2HeaderSize}, {}});
+  rewrite.pieces.push_back(
+      {{tag.range.offset + kId3v2HeaderSize, length->range.offset - tag.range.offset - kId3v2HeaderSize}, {}});
   rewrite.lengthDigitsAt = length->range.offset - tag.range.offset + newFrame.size() - size_t(digits);
   rewrite.pieces.push_back({{}, newFrame});
   const uint64_t bodyEnd = tag.range.offset + kId3v2HeaderSize + header->bodySize;

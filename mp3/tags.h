@@ -35,7 +35,7 @@ struct Id3v2Header {
   int majorVersion = 0;  // 2, 3 or 4
   int revision = 0;
   uint8_t flags = 0;
-  uint32_t bodySize = 0;  // the syncsafe size field: everything after the header, footer excluded
+  uint32_t bodySize = 0;   // the syncsafe size field: everything after the header, footer excluded
   bool hasFooter = false;  // v2.4 footer flag: 10 more bytes after the body
   uint64_t TotalSize() const { return kId3v2HeaderSize + uint64_t(bodySize) + (hasFooter ? kId3v2HeaderSize : 0); }
 };
@@ -50,8 +50,8 @@ std::optional<Id3v2Header> ParseId3v2Footer(ByteView bytes);
 std::vector<TagInfo> FindLeadingTags(ByteSource& source, uint64_t offset = 0);
 
 struct TailTags {
-  uint64_t audioEnd = 0;       // first byte after the audio (where the first tail tag starts)
-  std::vector<TagInfo> tags;   // in file order
+  uint64_t audioEnd = 0;      // first byte after the audio (where the first tail tag starts)
+  std::vector<TagInfo> tags;  // in file order
 };
 
 // A tag written anew: ranges of the source copied unchanged and new bytes, in order (each

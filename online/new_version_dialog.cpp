@@ -21,13 +21,10 @@ INT_PTR CALLBACK NewVersionDialog(HWND dialog, UINT message, WPARAM wParam, LPAR
             OpenVendorPage(downloadPagePath);
             EndDialog(dialog, IDOK);
             return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, IDCANCEL);
-            return TRUE;
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         }
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

@@ -39,13 +39,11 @@ private:
     HINTERNET handle_;
 };
 
-HINTERNET OpenRoot() {
-    return InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-}
+HINTERNET OpenRoot() { return InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0); }
 
 HINTERNET ConnectToServer(const InternetHandle& root) {
-    return InternetConnectW(root.get(), vendorServer.host, vendorServer.port, nullptr, nullptr,
-                            INTERNET_SERVICE_HTTP, 0, 0);
+    return InternetConnectW(root.get(), vendorServer.host, vendorServer.port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                            0, 0);
 }
 
 HINTERNET OpenRequest(const InternetHandle& connection, const wchar_t* object) {
@@ -71,9 +69,7 @@ void FetchUpdateReply(char* reply) {
     InternetReadFile(request.get(), reply, replyBytes - 1, &read);
 }
 
-bool BeginsWith(const char* text, const char* marker) {
-    return strncmp(text, marker, strlen(marker)) == 0;
-}
+bool BeginsWith(const char* text, const char* marker) { return strncmp(text, marker, strlen(marker)) == 0; }
 
 void StartWorker(LPTHREAD_START_ROUTINE routine) {
     HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);

@@ -11,7 +11,8 @@ void VendorPageAddress(const wchar_t* path, wchar_t* address, size_t units) {
     if (vendorServer.port == INTERNET_DEFAULT_HTTP_PORT)
         _snwprintf(address, units - 1, L"http://%ls/%ls", vendorServer.host, path);
     else
-        _snwprintf(address, units - 1, L"http://%ls:%u/%ls", vendorServer.host, static_cast<unsigned>(vendorServer.port), path);
+        _snwprintf(address, units - 1, L"http://%ls:%u/%ls", vendorServer.host,
+                   static_cast<unsigned>(vendorServer.port), path);
     address[units - 1] = L'\0';
 }
 

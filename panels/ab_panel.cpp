@@ -115,9 +115,7 @@ INT_PTR CALLBACK AbPanel(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
     }
     if (!panel) return FALSE;
     switch (message) {
-    case WM_SIZE:
-        panel->buffer.Rebuild(dialog, panel->font);
-        return FALSE;
+    case WM_SIZE: panel->buffer.Rebuild(dialog, panel->font); return FALSE;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(dialog, &paint);
@@ -129,15 +127,9 @@ INT_PTR CALLBACK AbPanel(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
         if (LOWORD(wParam) != IDC_REFRESH_AB_PANEL) return FALSE;
         Redraw(*panel);
         return TRUE;
-    case WM_SETCURSOR:
-        return HandCursorResult(dialog, OnSetCursor(dialog));
-    case WM_LBUTTONDOWN:
-        OnButtonDown(dialog, lParam);
-        return TRUE;
-    case WM_NCDESTROY:
-        FreeDialogState<Panel>(dialog);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_SETCURSOR: return HandCursorResult(dialog, OnSetCursor(dialog));
+    case WM_LBUTTONDOWN: OnButtonDown(dialog, lParam); return TRUE;
+    case WM_NCDESTROY: FreeDialogState<Panel>(dialog); return FALSE;
+    default: return FALSE;
     }
 }

@@ -33,7 +33,9 @@ void OnInit(HWND panel) {
 }
 
 void LayOut(HWND panel, int width, int height) {
-    struct { int id, x, y, w, h; } lines[] = {
+    struct {
+        int id, x, y, w, h;
+    } lines[] = {
         {IDC_PANEL_TOP_LINE, 0, 0, width + 1, lineThickness},
         {IDC_PANEL_BOTTOM_LINE, 0, height - lineThickness, width + 1, lineThickness},
         {IDC_VOLUME_LINE, volumeLineX, 0, lineThickness, height},
@@ -60,14 +62,11 @@ void OnMute(HWND panel) {
 
 INT_PTR CALLBACK ControlPanel(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog);
-        return TRUE;
-    case WM_SIZE:
-        LayOut(dialog, LOWORD(lParam), HIWORD(lParam));
-        return FALSE;
+    case WM_INITDIALOG: OnInit(dialog); return TRUE;
+    case WM_SIZE: LayOut(dialog, LOWORD(lParam), HIWORD(lParam)); return FALSE;
     case WM_HSCROLL:
-        if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_VOLUME_SLIDER)) OnSlider(reinterpret_cast<HWND>(lParam));
+        if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_VOLUME_SLIDER))
+            OnSlider(reinterpret_cast<HWND>(lParam));
         return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -76,15 +75,13 @@ INT_PTR CALLBACK ControlPanel(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             DialogBoxParamW(theApp.hInstance, MAKEINTRESOURCEW(IDD_JUMP_SIZE), theApp.mainWindow, JumpSizeDialog, 0);
             break;
         case IDC_CHANGE_FINE_TUNE:
-            DialogBoxParamW(theApp.hInstance, MAKEINTRESOURCEW(IDD_FINE_TUNE_SIZE), theApp.mainWindow, FineTuneSizeDialog, 0);
+            DialogBoxParamW(theApp.hInstance, MAKEINTRESOURCEW(IDD_FINE_TUNE_SIZE), theApp.mainWindow,
+                            FineTuneSizeDialog, 0);
             break;
         default: return FALSE;
         }
         return TRUE;
-    case WM_LBUTTONDOWN:
-        DragMainWindow();
-        return TRUE;
-    default:
-        return FALSE;
+    case WM_LBUTTONDOWN: DragMainWindow(); return TRUE;
+    default: return FALSE;
     }
 }

@@ -63,13 +63,8 @@ INT_PTR CALLBACK InfoStrip(HWND dialog, UINT message, WPARAM, LPARAM) {
         if (strip) Redraw(*strip);
         return TRUE;
     }
-    case WM_NCDESTROY:
-        FreeDialogState<Strip>(dialog);
-        return FALSE;
-    case WM_LBUTTONDOWN:
-        DragMainWindow();
-        return TRUE;
-    default:
-        return FALSE;
+    case WM_NCDESTROY: FreeDialogState<Strip>(dialog); return FALSE;
+    case WM_LBUTTONDOWN: DragMainWindow(); return TRUE;
+    default: return FALSE;
     }
 }

@@ -23,7 +23,9 @@ void CreatePanels(HWND container) {
     theApp.UpdateToolbarStates();
 }
 
-void PlacePanel(HWND panel, int width, PanelPlace place) { SetWindowPos(panel, nullptr, 0, place.top, width, place.height, 0); }
+void PlacePanel(HWND panel, int width, PanelPlace place) {
+    SetWindowPos(panel, nullptr, 0, place.top, width, place.height, 0);
+}
 
 void LayOutPanels(HWND container) {
     // The toolbar docks itself at the bottom and takes the new width.
@@ -53,7 +55,9 @@ UINT TooltipText(UINT command) {
     case IDM_B_MINUS: return IDS_TIP_B_MINUS;
     case IDM_B_PLUS: return IDS_TIP_B_PLUS;
     case IDM_MARK_AB:
-        return theApp.pointA == unsetPoint ? IDS_TIP_SET_A : theApp.pointB == unsetPoint ? IDS_TIP_SET_B : IDS_TIP_CANCEL_AB;
+        return theApp.pointA == unsetPoint   ? IDS_TIP_SET_A
+               : theApp.pointB == unsetPoint ? IDS_TIP_SET_B
+                                             : IDS_TIP_CANCEL_AB;
     case IDM_CUT: return IDS_TIP_CUT;
     default: return 0;
     }
@@ -69,8 +73,16 @@ void SupplyTooltip(NMTTDISPINFOW& info) {
 // The toolbar's ten buttons; the same commands come from the menu and the keys.
 bool IsToolbarCommand(WORD command) {
     switch (command) {
-    case IDM_OPEN: case IDM_PLAY_PAUSE: case IDM_JUMP_FORWARD: case IDM_JUMP_BACKWARD: case IDM_MARK_AB:
-    case IDM_CUT: case IDM_A_PLUS: case IDM_A_MINUS: case IDM_B_PLUS: case IDM_B_MINUS: return true;
+    case IDM_OPEN:
+    case IDM_PLAY_PAUSE:
+    case IDM_JUMP_FORWARD:
+    case IDM_JUMP_BACKWARD:
+    case IDM_MARK_AB:
+    case IDM_CUT:
+    case IDM_A_PLUS:
+    case IDM_A_MINUS:
+    case IDM_B_PLUS:
+    case IDM_B_MINUS: return true;
     default: return false;
     }
 }
@@ -79,12 +91,8 @@ bool IsToolbarCommand(WORD command) {
 
 INT_PTR CALLBACK PanelContainer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        CreatePanels(dialog);
-        return TRUE;
-    case WM_SIZE:
-        LayOutPanels(dialog);
-        return FALSE;
+    case WM_INITDIALOG: CreatePanels(dialog); return TRUE;
+    case WM_SIZE: LayOutPanels(dialog); return FALSE;
     case WM_ERASEBKGND: {
         // The panels cover the container, but the flat toolbar is transparent and asks its
         // parent for the background behind its buttons (with its own DC).
@@ -102,8 +110,7 @@ INT_PTR CALLBACK PanelContainer(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         if (IsToolbarCommand(LOWORD(wParam))) theApp.OnCommand(LOWORD(wParam));
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

@@ -16,9 +16,7 @@ struct StepField {
 
 INT_PTR StepDialog(HWND dialog, UINT message, WPARAM wParam, const StepField& field) {
     switch (message) {
-    case WM_INITDIALOG:
-        SetDlgItemInt(dialog, field.editId, static_cast<UINT>(field.value), FALSE);
-        return TRUE;
+    case WM_INITDIALOG: SetDlgItemInt(dialog, field.editId, static_cast<UINT>(field.value), FALSE); return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
             UINT entered = GetDlgItemInt(dialog, field.editId, nullptr, FALSE);
@@ -29,8 +27,7 @@ INT_PTR StepDialog(HWND dialog, UINT message, WPARAM wParam, const StepField& fi
             EndDialog(dialog, IDCANCEL);
         }
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

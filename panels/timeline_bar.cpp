@@ -65,7 +65,11 @@ void DrawTrack(Bar& bar, HDC dc, int trackLength, int p) {
     int end = trackOrigin + trackLength;
     FillColumns(dc, trackOrigin, trackOrigin + p, bar.played);
     FillColumns(dc, trackOrigin + p + 1, end, bar.remaining);
-    POINT outline[] = {{trackOrigin, trackTop}, {end, trackTop}, {end, trackBottom}, {trackOrigin, trackBottom}, {trackOrigin, trackTop}};
+    POINT outline[] = {{trackOrigin, trackTop},
+                       {end, trackTop},
+                       {end, trackBottom},
+                       {trackOrigin, trackBottom},
+                       {trackOrigin, trackTop}};
     Polyline(dc, outline, 5);
 }
 
@@ -184,7 +188,8 @@ BOOL OnSetCursor(Bar& bar) {
 void OnSize(Bar& bar) {
     bar.buffer.Rebuild(bar.window, bar.font);
     SelectObject(bar.buffer.Dc(), bar.outline);
-    SetWindowPos(GetDlgItem(bar.window, IDC_TIMELINE_LINE), nullptr, 0, 0, bar.buffer.Width() + 1, separatorRows, SWP_NOZORDER);
+    SetWindowPos(GetDlgItem(bar.window, IDC_TIMELINE_LINE), nullptr, 0, 0, bar.buffer.Width() + 1, separatorRows,
+                 SWP_NOZORDER);
 }
 
 }  // namespace
@@ -198,9 +203,7 @@ INT_PTR CALLBACK TimelineBar(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     }
     if (!bar) return FALSE;
     switch (message) {
-    case WM_SIZE:
-        OnSize(*bar);
-        return FALSE;
+    case WM_SIZE: OnSize(*bar); return FALSE;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(dialog, &paint);
@@ -212,24 +215,12 @@ INT_PTR CALLBACK TimelineBar(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         if (LOWORD(wParam) != IDC_REFRESH_TIMELINE) return FALSE;
         Redraw(*bar, bar->dragging && theApp.IsActive() ? bar->dragX : noDrag);
         return TRUE;
-    case WM_SETCURSOR:
-        return HandCursorResult(dialog, OnSetCursor(*bar));
-    case WM_LBUTTONDOWN:
-        OnButtonDown(*bar, lParam);
-        return TRUE;
-    case WM_MOUSEMOVE:
-        OnMouseMove(*bar, lParam);
-        return TRUE;
-    case WM_LBUTTONUP:
-        OnButtonUp(*bar);
-        return TRUE;
-    case WM_CAPTURECHANGED:
-        OnCaptureChanged(*bar);
-        return TRUE;
-    case WM_NCDESTROY:
-        FreeDialogState<Bar>(dialog);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_SETCURSOR: return HandCursorResult(dialog, OnSetCursor(*bar));
+    case WM_LBUTTONDOWN: OnButtonDown(*bar, lParam); return TRUE;
+    case WM_MOUSEMOVE: OnMouseMove(*bar, lParam); return TRUE;
+    case WM_LBUTTONUP: OnButtonUp(*bar); return TRUE;
+    case WM_CAPTURECHANGED: OnCaptureChanged(*bar); return TRUE;
+    case WM_NCDESTROY: FreeDialogState<Bar>(dialog); return FALSE;
+    default: return FALSE;
     }
 }

@@ -20,7 +20,6 @@ HRESULT SkipWithin(ULONG &position, ULONG count, ULONG size) {
   return S_OK;
 }
 
-
 constexpr ULONG kPinCount = 2;
 
 // Reference counting and QueryInterface shared by both enumerators.
@@ -118,9 +117,7 @@ class MediaTypeEnumerator final : public EnumeratorBase<IEnumMediaTypes> {
     if (fetched) *fetched = count;
     return count == wanted ? S_OK : S_FALSE;
   }
-  STDMETHODIMP Skip(ULONG count) override {
-    return SkipWithin(position_, count, static_cast<ULONG>(types_.size()));
-  }
+  STDMETHODIMP Skip(ULONG count) override { return SkipWithin(position_, count, static_cast<ULONG>(types_.size())); }
   STDMETHODIMP Reset() override {
     position_ = 0;
     return S_OK;
@@ -145,8 +142,7 @@ HRESULT CreatePinEnumerator(ParserFilter &filter, ULONG position, IEnumPins **re
   return S_OK;
 }
 
-HRESULT CreateMediaTypeEnumerator(const AM_MEDIA_TYPE *types, ULONG count, ULONG position,
-                                  IEnumMediaTypes **result) {
+HRESULT CreateMediaTypeEnumerator(const AM_MEDIA_TYPE *types, ULONG count, ULONG position, IEnumMediaTypes **result) {
   *result = nullptr;
   auto *enumerator = new (std::nothrow) MediaTypeEnumerator(position);
   if (!enumerator) return E_OUTOFMEMORY;

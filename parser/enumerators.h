@@ -9,7 +9,6 @@ class ParserFilter;
 
 HRESULT CreatePinEnumerator(ParserFilter &filter, ULONG position, IEnumPins **result);
 // Copies `count` types; the enumerator hands out task-allocated copies.
-HRESULT CreateMediaTypeEnumerator(const AM_MEDIA_TYPE *types, ULONG count, ULONG position,
-                                  IEnumMediaTypes **result);
+HRESULT CreateMediaTypeEnumerator(const AM_MEDIA_TYPE *types, ULONG count, ULONG position, IEnumMediaTypes **result);
 
 }  // namespace clipvane_parser

@@ -66,11 +66,10 @@ HRESULT BuildLayer12Type(const mp3::FrameHeader &header, AM_MEDIA_TYPE &type) {
   format->fwHeadMode = ChannelModeFlag(header.channelMode);
   format->fwHeadModeExt = static_cast<WORD>(1u << header.modeExtension);
   format->wHeadEmphasis = static_cast<WORD>(header.emphasis + 1);
-  format->fwHeadFlags = static_cast<WORD>((header.privateBit ? ACM_MPEG_PRIVATEBIT : 0) |
-                                          (header.copyright ? ACM_MPEG_COPYRIGHT : 0) |
-                                          (header.original ? ACM_MPEG_ORIGINALHOME : 0) |
-                                          (header.hasCrc ? ACM_MPEG_PROTECTIONBIT : 0) |
-                                          (header.version == mp3::Version::Mpeg1 ? ACM_MPEG_ID_MPEG1 : 0));
+  format->fwHeadFlags =
+      static_cast<WORD>((header.privateBit ? ACM_MPEG_PRIVATEBIT : 0) | (header.copyright ? ACM_MPEG_COPYRIGHT : 0) |
+                        (header.original ? ACM_MPEG_ORIGINALHOME : 0) | (header.hasCrc ? ACM_MPEG_PROTECTIONBIT : 0) |
+                        (header.version == mp3::Version::Mpeg1 ? ACM_MPEG_ID_MPEG1 : 0));
   return S_OK;
 }
 

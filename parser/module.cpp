@@ -39,6 +39,4 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **r
   return clipvane_parser::CreateClassFactory(iid, result);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() {
-  return clipvane_parser::ModuleCanUnload() ? S_OK : S_FALSE;
-}
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return clipvane_parser::ModuleCanUnload() ? S_OK : S_FALSE; }

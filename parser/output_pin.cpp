@@ -96,8 +96,7 @@ HRESULT ConfigureAllocator(IMemAllocator *allocator, const ALLOCATOR_PROPERTIES 
 }
 
 HRESULT NewMemoryAllocator(ComPtr<IMemAllocator> &allocator) {
-  return CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                          allocator.PutVoid());
+  return CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator, allocator.PutVoid());
 }
 
 }  // namespace

@@ -9,9 +9,8 @@
 namespace clipvane_parser {
 namespace {
 
-constexpr DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
-                                AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
-                                AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
+constexpr DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
+                                AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
 
 bool IsMediaTime(const GUID *format) { return !format || IsEqualGUID(*format, TIME_FORMAT_MEDIA_TIME); }
 
@@ -109,8 +108,7 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
     WriteSegmentStop(newStop);
   }
   if (SUCCEEDED(hr)) {
-    if (currentMode != AM_SEEKING_NoPositioning && (currentFlags & AM_SEEKING_ReturnTime))
-      *current = newStart;
+    if (currentMode != AM_SEEKING_NoPositioning && (currentFlags & AM_SEEKING_ReturnTime)) *current = newStart;
     if (stopMode != AM_SEEKING_NoPositioning && (stopFlags & AM_SEEKING_ReturnTime)) *stop = ReadSegmentStop();
   }
   return hr;

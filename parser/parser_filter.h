@@ -155,7 +155,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   REFERENCE_TIME segmentStart_ = 0;  // start of the frame delivery begins with
   REFERENCE_TIME seekTarget_ = 0;    // the position last asked for; what the position reads
   REFERENCE_TIME segmentStop_ = 0;
-  CRITICAL_SECTION positionLock_;      // guards segmentStop_ and currentPosition_ against the thread
+  CRITICAL_SECTION positionLock_;  // guards segmentStop_ and currentPosition_ against the thread
   REFERENCE_TIME currentPosition_ = 0;
 
   ScopedHandle thread_;

@@ -39,9 +39,7 @@ void PinBase::ClearConnection() {
   type_ = AM_MEDIA_TYPE{};
 }
 
-bool PinBase::HasConnectionType(const AM_MEDIA_TYPE &type) const {
-  return peer_ && SameMediaType(type_, type);
-}
+bool PinBase::HasConnectionType(const AM_MEDIA_TYPE &type) const { return peer_ && SameMediaType(type_, type); }
 
 STDMETHODIMP PinBase::ConnectedTo(IPin **pin) {
   if (!pin) return E_POINTER;

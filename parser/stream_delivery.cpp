@@ -56,9 +56,7 @@ void OutputPin::WriteSegmentStop(REFERENCE_TIME stop) {
   segmentStop_ = stop;
 }
 
-REFERENCE_TIME OutputPin::Duration() const {
-  return filter_.stream ? filter_.stream->index.DurationUnits() : 0;
-}
+REFERENCE_TIME OutputPin::Duration() const { return filter_.stream ? filter_.stream->index.DurationUnits() : 0; }
 
 void OutputPin::ResetPositions() {
   segmentStart_ = 0;

@@ -81,8 +81,13 @@ ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index) {
 HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
     HRESULT hr = CreateFilters(path, kind);
     bool filtersAdded = false;
-    const struct { IBaseFilter* filter; const wchar_t* name; } members[] = {
-        {sourceFilter, L"source"}, {splitterFilter, L"mp3Parser"}, {decoderFilter, L"decoder"}, {rendererFilter, L"renderer"}};
+    const struct {
+        IBaseFilter* filter;
+        const wchar_t* name;
+    } members[] = {{sourceFilter, L"source"},
+                   {splitterFilter, L"mp3Parser"},
+                   {decoderFilter, L"decoder"},
+                   {rendererFilter, L"renderer"}};
     for (const auto& member : members) {
         if (FAILED(hr)) break;
         filtersAdded = true;
@@ -148,10 +153,12 @@ void PlaybackGraph::Close() {
 
 void PlaybackGraph::TearDown(bool filtersAdded) {
     if (filtersAdded) {
-        for (IBaseFilter* filter : {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
+        for (IBaseFilter* filter :
+             {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
             graphBuilder->RemoveFilter(filter);
     }
-    for (ComPtr<IBaseFilter>* filter : {&sourceFilter, &splitterFilter, &decoderFilter, &rendererFilter}) filter->Reset();
+    for (ComPtr<IBaseFilter>* filter : {&sourceFilter, &splitterFilter, &decoderFilter, &rendererFilter})
+        filter->Reset();
     graphBuilder.Reset();
     mediaControl.Reset();
     mediaEvents.Reset();

@@ -18,9 +18,7 @@ constexpr DWORD lastLegacyMajorVersion = 5;
 
 bool IsSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
 
-bool IsDotEntry(const wchar_t* name) {
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-}
+bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 // A junction or directory symlink inside the tree is removed as a link: following it would delete
 // whatever it points at, which lies outside the tree being removed.
@@ -45,8 +43,8 @@ wchar_t* GetRoamingFolder(DWORD osMajorVersion, wchar_t* folder) {
         PathCombineW(folder, userProfile, modern ? modernRoamingTail : legacyRoamingTail);
     } else {
         folder[folderUnits - 1] = L'\0';
-        _snwprintf(folder, folderUnits - 1, modern ? modernProfileFormat : legacyProfileFormat,
-                   systemFolder[0], userName);
+        _snwprintf(folder, folderUnits - 1, modern ? modernProfileFormat : legacyProfileFormat, systemFolder[0],
+                   userName);
     }
     return folder;
 }

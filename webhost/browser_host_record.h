@@ -75,7 +75,9 @@ struct UiHandler : IDocHostUIHandler {
     STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
     STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override;
     STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
-                        IOleInPlaceUIWindow*) override { return S_OK; }
+                        IOleInPlaceUIWindow*) override {
+        return S_OK;
+    }
     STDMETHODIMP HideUI() override { return S_OK; }
     STDMETHODIMP UpdateUI() override { return S_OK; }
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }

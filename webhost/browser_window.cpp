@@ -24,23 +24,17 @@ void RegisterBrowserHostClass(HINSTANCE instance) {
 
 LRESULT CALLBACK BrowserHostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        return EmbedBrowser(window) == BrowserEmbedded ? 0 : -1;
-    case WM_DESTROY:
-        UnembedBrowser(window);
-        return 1;
-    case WM_SIZE:
-        ResizeBrowser(window, LOWORD(lParam), HIWORD(lParam));
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CREATE: return EmbedBrowser(window) == BrowserEmbedded ? 0 : -1;
+    case WM_DESTROY: UnembedBrowser(window); return 1;
+    case WM_SIZE: ResizeBrowser(window, LOWORD(lParam), HIWORD(lParam)); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
 HWND CreateBrowserHost(HINSTANCE instance, HWND parent, const wchar_t* address) {
     RegisterBrowserHostClass(instance);
-    HWND window = CreateWindowExW(WS_EX_CLIENTEDGE, browserHostClass, nullptr, WS_CHILD, 0, 0, 0, 0, parent,
-                                  nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(WS_EX_CLIENTEDGE, browserHostClass, nullptr, WS_CHILD, 0, 0, 0, 0, parent, nullptr,
+                                  instance, nullptr);
     if (!window) return nullptr;
     NavigateBrowser(window, address);
     ShowWindow(window, SW_SHOW);

@@ -42,26 +42,22 @@ BrowserHost* BrowserHostOf(HWND window) {
     return reinterpret_cast<BrowserHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-STDMETHODIMP ClientSite::QueryInterface(REFIID iid, void** object) {
-    return SiteQueryInterface(host, iid, object);
-}
+STDMETHODIMP ClientSite::QueryInterface(REFIID iid, void** object) { return SiteQueryInterface(host, iid, object); }
 
 STDMETHODIMP ClientSite::GetContainer(IOleContainer** container) {
     *container = nullptr;
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP InPlaceSite::QueryInterface(REFIID iid, void** object) {
-    return SiteQueryInterface(host, iid, object);
-}
+STDMETHODIMP InPlaceSite::QueryInterface(REFIID iid, void** object) { return SiteQueryInterface(host, iid, object); }
 
 STDMETHODIMP InPlaceSite::GetWindow(HWND* window) {
     *window = host->window;
     return S_OK;
 }
 
-STDMETHODIMP InPlaceSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT,
-                                           LPRECT, LPOLEINPLACEFRAMEINFO frameInfo) {
+STDMETHODIMP InPlaceSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT, LPRECT,
+                                           LPOLEINPLACEFRAMEINFO frameInfo) {
     *frame = &host->frame;
     *document = nullptr;
     frameInfo->fMDIApp = FALSE;
@@ -73,7 +69,8 @@ STDMETHODIMP InPlaceSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlace
 
 STDMETHODIMP InPlaceSite::OnPosRectChange(LPCRECT position) {
     IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(host->browser->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) && inPlace) {
+    if (SUCCEEDED(host->browser->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) &&
+        inPlace) {
         inPlace->SetObjectRects(position, position);
         inPlace->Release();
     }
@@ -90,9 +87,7 @@ STDMETHODIMP InPlaceFrame::GetWindow(HWND* window) {
     return S_OK;
 }
 
-STDMETHODIMP UiHandler::QueryInterface(REFIID iid, void** object) {
-    return SiteQueryInterface(host, iid, object);
-}
+STDMETHODIMP UiHandler::QueryInterface(REFIID iid, void** object) { return SiteQueryInterface(host, iid, object); }
 
 STDMETHODIMP UiHandler::GetHostInfo(DOCHOSTUIINFO* info) {
     info->cbSize = sizeof(DOCHOSTUIINFO);

@@ -10,8 +10,7 @@ const wchar_t containerName[] = L"My Host Name";
 
 IWebBrowser2* WebBrowserOf(BrowserHost* host) {
     IWebBrowser2* webBrowser = nullptr;
-    if (FAILED(host->browser->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&webBrowser))))
-        return nullptr;
+    if (FAILED(host->browser->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&webBrowser)))) return nullptr;
     return webBrowser;
 }
 

@@ -8,33 +8,33 @@
 #include "tools/mp3splt/cut_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzsupport::Clear();
-  const std::string input = fuzzsupport::Scratch() + "/in.mp3";
-  fuzzsupport::Write(input, data, size);
-  // The stretch comes from the size, so that every byte of the input stays file content.
-  mp3splt::SplitRequest request;
-  request.input = input;
-  request.startMs = int64_t(size % 7) * 100;
-  request.endMs = request.startMs + 200 + int64_t(size % 13) * 150;
-  request.folder = fuzzsupport::Scratch();
-  request.name = "out";
-  request.frameMode = size % 2 == 0;
-  const int code = mp3splt::CutFile(request);
+    fuzzsupport::Clear();
+    const std::string input = fuzzsupport::Scratch() + "/in.mp3";
+    fuzzsupport::Write(input, data, size);
+    // The stretch comes from the size, so that every byte of the input stays file content.
+    mp3splt::SplitRequest request;
+    request.input = input;
+    request.startMs = int64_t(size % 7) * 100;
+    request.endMs = request.startMs + 200 + int64_t(size % 13) * 150;
+    request.folder = fuzzsupport::Scratch();
+    request.name = "out";
+    request.frameMode = size % 2 == 0;
+    const int code = mp3splt::CutFile(request);
 
-  const std::vector<uint8_t> after = fuzzsupport::Read(input);
-  FUZZ_CHECK(after.size() == size && std::equal(after.begin(), after.end(), data));
-  if (code != mp3splt::kExitWritten) {
-    FUZZ_CHECK(fuzzsupport::Names() == std::vector<std::string>{"in.mp3"});
+    const std::vector<uint8_t> after = fuzzsupport::Read(input);
+    FUZZ_CHECK(after.size() == size && std::equal(after.begin(), after.end(), data));
+    if (code != mp3splt::kExitWritten) {
+        FUZZ_CHECK(fuzzsupport::Names() == std::vector<std::string>{"in.mp3"});
+        return 0;
+    }
+    FUZZ_CHECK(fuzzsupport::Names() == (std::vector<std::string>{"in.mp3", "out.mp3"}));
+    const std::vector<uint8_t> cut = fuzzsupport::Read(fuzzsupport::Scratch() + "/out.mp3");
+    mp3::MemorySource source{mp3::ByteView(cut)};
+    mp3::MainStreamResult result = mp3::FindMainStream(source);
+    FUZZ_CHECK(result.ok() && result.stream.frames > 0);
+    FUZZ_CHECK(result.foreignFrames == 0);
+    if (result.layout.info && result.layout.info->xing && result.layout.info->xing->frames)
+        FUZZ_CHECK(*result.layout.info->xing->frames == result.stream.frames);
+    if (result.layout.info && result.layout.info->lame) FUZZ_CHECK(result.layout.info->lame->tagCrcValid);
     return 0;
-  }
-  FUZZ_CHECK(fuzzsupport::Names() == (std::vector<std::string>{"in.mp3", "out.mp3"}));
-  const std::vector<uint8_t> cut = fuzzsupport::Read(fuzzsupport::Scratch() + "/out.mp3");
-  mp3::MemorySource source{mp3::ByteView(cut)};
-  mp3::MainStreamResult result = mp3::FindMainStream(source);
-  FUZZ_CHECK(result.ok() && result.stream.frames > 0);
-  FUZZ_CHECK(result.foreignFrames == 0);
-  if (result.layout.info && result.layout.info->xing && result.layout.info->xing->frames)
-    FUZZ_CHECK(*result.layout.info->xing->frames == result.stream.frames);
-  if (result.layout.info && result.layout.info->lame) FUZZ_CHECK(result.layout.info->lame->tagCrcValid);
-  return 0;
 }

@@ -7,26 +7,26 @@
 #include "tools/mp3val/repair.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzsupport::Clear();
-  const std::string file = fuzzsupport::Scratch() + "/song.mp3";
-  fuzzsupport::Write(file, data, size);
-  const int code = mp3val::RunMp3val({"-f", file});
-  const std::vector<uint8_t> after = fuzzsupport::Read(file);
-  const bool unchanged = after.size() == size && std::equal(after.begin(), after.end(), data);
-  switch (code) {
+    fuzzsupport::Clear();
+    const std::string file = fuzzsupport::Scratch() + "/song.mp3";
+    fuzzsupport::Write(file, data, size);
+    const int code = mp3val::RunMp3val({"-f", file});
+    const std::vector<uint8_t> after = fuzzsupport::Read(file);
+    const bool unchanged = after.size() == size && std::equal(after.begin(), after.end(), data);
+    switch (code) {
     case mp3val::kExitClean:
     case mp3val::kExitFailed:
-      FUZZ_CHECK(unchanged);
-      FUZZ_CHECK(fuzzsupport::Names() == std::vector<std::string>{"song.mp3"});
-      break;
+        FUZZ_CHECK(unchanged);
+        FUZZ_CHECK(fuzzsupport::Names() == std::vector<std::string>{"song.mp3"});
+        break;
     case mp3val::kExitProblems: {
-      FUZZ_CHECK(fuzzsupport::Names() == (std::vector<std::string>{"song.mp3", "song.mp3.bak"}));
-      const std::vector<uint8_t> backup = fuzzsupport::Read(file + ".bak");
-      FUZZ_CHECK(backup.size() == size && std::equal(backup.begin(), backup.end(), data));
-      FUZZ_CHECK(mp3val::RunMp3val({file}) == mp3val::kExitClean);
-      break;
+        FUZZ_CHECK(fuzzsupport::Names() == (std::vector<std::string>{"song.mp3", "song.mp3.bak"}));
+        const std::vector<uint8_t> backup = fuzzsupport::Read(file + ".bak");
+        FUZZ_CHECK(backup.size() == size && std::equal(backup.begin(), backup.end(), data));
+        FUZZ_CHECK(mp3val::RunMp3val({file}) == mp3val::kExitClean);
+        break;
     }
     default: FUZZ_CHECK(false);
-  }
-  return 0;
+    }
+    return 0;
 }

@@ -69,7 +69,10 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 std::string FolderOf(const std::string& path) {
   size_t cut = std::string::npos;
   for (size_t i = path.size(); i-- > 0;) {
-    if (IsSeparator(path[i])) { cut = i; break; }
+    if (IsSeparator(path[i])) {
+      cut = i;
+      break;
+    }
   }
   if (cut == std::string::npos) {
 #ifdef _WIN32
@@ -94,7 +97,8 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
   // The caller has decided to replace the target; a read-only flag must not stop that.
   DWORD error = GetLastError();
   DWORD attributes = GetFileAttributesW(target.c_str());
-  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_READONLY)) {
     SetLastError(error);
     return false;
   }
@@ -117,7 +121,10 @@ bool RenameIfAbsent(const std::string& from, const std::string& to) {
   // A hard link fails when the target exists, which makes the check and the rename one step.
   if (link(from.c_str(), to.c_str()) == 0) return unlink(from.c_str()) == 0;
   if (errno == EEXIST) return false;
-  if (GetPathKind(to) != PathKind::Missing) { errno = EEXIST; return false; }
+  if (GetPathKind(to) != PathKind::Missing) {
+    errno = EEXIST;
+    return false;
+  }
   return std::rename(from.c_str(), to.c_str()) == 0;  // file systems without hard links
 #endif
 }
@@ -150,7 +157,8 @@ bool KeepBackupOf(const std::string& path, const std::string& backup) {
   std::FILE* out = std::fopen(partial.c_str(), "wbx");
   bool ok = out != nullptr;
   char buffer[1 << 16];
-  for (size_t got; ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) ok = std::fwrite(buffer, 1, got, out) == got;
+  for (size_t got; ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+    ok = std::fwrite(buffer, 1, got, out) == got;
   ok = ok && !std::ferror(in);
   std::fclose(in);
   if (out) ok = (std::fflush(out) == 0 && fsync(fileno(out)) == 0 && std::fclose(out) == 0) && ok;
@@ -224,8 +232,8 @@ bool SameFile(const std::string& a, const std::string& b) {
   };
   BY_HANDLE_FILE_INFORMATION first{}, second{};
   if (!identify(a, first) || !identify(b, second)) return false;
-  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 #else
   struct stat first, second;
   if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
@@ -239,13 +247,12 @@ std::string RuntimeErrorText() { return std::strerror(errno); }
 std::string Win32ErrorText() {
   DWORD code = GetLastError();
   wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(code);
   if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
-    text.pop_back();
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) text.pop_back();
   return WideToUtf8(text);
 }
 #endif

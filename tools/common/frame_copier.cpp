@@ -103,11 +103,12 @@ bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
     return true;
   if (!output_.Write(bytes, static_cast<size_t>(frame.size))) return Fail(output_.Error());
   toc_.Add(audioBytes_);
-  if (frames_ == 0) firstBitrate_ = frame.header.bitrateKbps;
-  else if (frame.header.bitrateKbps != firstBitrate_) constantBitrate_ = false;
+  if (frames_ == 0)
+    firstBitrate_ = frame.header.bitrateKbps;
+  else if (frame.header.bitrateKbps != firstBitrate_)
+    constantBitrate_ = false;
   // The music checksum is the costliest step of a copy: only a LAME tag needs it.
-  if (withLameTag_)
-    musicCrc_ = mp3::LameCrc16Update(musicCrc_, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
+  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrc_, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
   ++frames_;
   audioBytes_ += frame.size;
   return true;

@@ -101,9 +101,7 @@ TerminationSignalsHeld::TerminationSignalsHeld() {
   sigprocmask(SIG_BLOCK, &held, &previous_);
 }
 
-TerminationSignalsHeld::~TerminationSignalsHeld() {
-  sigprocmask(SIG_SETMASK, &previous_, nullptr);
-}
+TerminationSignalsHeld::~TerminationSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
 #endif
 
 TempOutput::~TempOutput() { Discard(); }
@@ -135,8 +133,8 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
     path_ = prefix + std::to_string(attempt);
-    handle = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (handle == INVALID_HANDLE_VALUE) return Fail(Win32ErrorText());

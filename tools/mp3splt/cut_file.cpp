@@ -133,11 +133,10 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& 
   return true;
 }
 
-// The LAME tag of the cut (a sample-exact cut says its own). Its encoder delay is the silence the encoder put before the
-// first sample of the original, so it belongs to the cut only when the cut starts with the
-// original's first frame; a later cut starts in the middle of the music and says 0 (the
-// decoder's own delay, which players add by themselves, remains). Likewise the padding the
-// encoder appended is kept only when the cut ends with the original's last frame.
+// The LAME tag of the cut (a sample-exact cut says its own). Its encoder delay is the silence the encoder put before
+// the first sample of the original, so it belongs to the cut only when the cut starts with the original's first frame;
+// a later cut starts in the middle of the music and says 0 (the decoder's own delay, which players add by themselves,
+// remains). Likewise the padding the encoder appended is kept only when the cut ends with the original's last frame.
 std::optional<mp3::LameFields> LameFieldsFor(const mp3::StreamLayout& layout, const Selection& selection,
                                              const std::optional<SampleExactCut>& exact) {
   if (exact) return exact->LameFields();
@@ -178,7 +177,8 @@ int CutFile(const SplitRequest& request) {
   using toolcommon::PathKind;
   PathKind inputKind = toolcommon::GetPathKind(request.input);
   if (inputKind == PathKind::Missing) return Fail(kExitBadInput, "cannot find the input file '" + request.input + "'");
-  if (inputKind == PathKind::Directory) return Fail(kExitBadInput, "'" + request.input + "' is a folder, not an MP3 file");
+  if (inputKind == PathKind::Directory)
+    return Fail(kExitBadInput, "'" + request.input + "' is a folder, not an MP3 file");
   // A pipe or device would block the open or never end: only plain files are cut.
   if (inputKind != PathKind::File) return Fail(kExitBadInput, "'" + request.input + "' is not a plain file");
   std::FILE* file = toolcommon::OpenForReading(request.input);
@@ -198,7 +198,8 @@ int CutFile(const SplitRequest& request) {
   const mp3::StreamLayout& layout = input.layout;
 
   PathKind folderKind = toolcommon::GetPathKind(FolderForChecks(request.folder));
-  if (folderKind == PathKind::Missing) return Fail(kExitNotWritten, "the output folder '" + request.folder + "' does not exist");
+  if (folderKind == PathKind::Missing)
+    return Fail(kExitNotWritten, "the output folder '" + request.folder + "' does not exist");
   if (folderKind != PathKind::Directory) return Fail(kExitNotWritten, "'" + request.folder + "' is not a folder");
   std::string outputPath = toolcommon::JoinPath(request.folder, request.name + ".mp3");
   if (toolcommon::GetPathKind(outputPath) == PathKind::Directory)
@@ -226,7 +227,7 @@ int CutFile(const SplitRequest& request) {
   }
 
   Selection selection;
-  bool copied = exact ? CopyFramesSampleExact(source, input, *exact, copier, selection)
+  bool copied = exact               ? CopyFramesSampleExact(source, input, *exact, copier, selection)
                 : request.frameMode ? CopyFramesByTime(source, input, request, copier, selection)
                                     : CopyFramesByEstimate(source, input, request, copier, selection);
   if (!copied) {
@@ -249,7 +250,8 @@ int CutFile(const SplitRequest& request) {
   // A lone free-format frame has no next frame to tell its length: no reader could find it.
   if (copier.FramesWritten() == 1 && input.stream.header.FreeFormat())
     return Fail(kExitBadInput, "only one free-format frame lies between " + FormatCutTime(request.startMs) + " and " +
-                                   FormatCutTime(request.endMs) + ", which no player can read alone; choose a longer stretch");
+                                   FormatCutTime(request.endMs) +
+                                   ", which no player can read alone; choose a longer stretch");
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }
@@ -261,8 +263,10 @@ int CutFile(const SplitRequest& request) {
 
   toolcommon::PrintLine("wrote " + outputPath + ": " + std::to_string(copier.FramesWritten()) + " frames, " +
                         DescribeDuration(selection.durationMs));
-  if (exact) toolcommon::PrintLine(exact->Describe());
-  else if (request.frameMode) toolcommon::PrintLine("note: " + notSampleExact + ": the cut is frame-exact, not sample-exact");
+  if (exact)
+    toolcommon::PrintLine(exact->Describe());
+  else if (request.frameMode)
+    toolcommon::PrintLine("note: " + notSampleExact + ": the cut is frame-exact, not sample-exact");
   return kExitWritten;
 }
 

@@ -67,7 +67,8 @@ bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exac
   const size_t reachable = std::min(kLeadRing, exact - std::min(exact, plan_.earliestFirstFrame));
   std::vector<int> capacities;
   for (size_t back = 1; back <= reachable; ++back)
-    capacities.push_back(mp3::MainDataCapacity(lead_[(exact - back) % kLeadRing].header, lead_[(exact - back) % kLeadRing].size));
+    capacities.push_back(
+        mp3::MainDataCapacity(lead_[(exact - back) % kLeadRing].header, lead_[(exact - back) % kLeadRing].size));
   const std::optional<size_t> needed = mp3::ReservoirFrames(reservoir, capacities);
   // Running out of frames at the start of the stream is no loss: the source's own decode
   // lacked that reservoir just the same.
@@ -85,8 +86,7 @@ bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exac
 // the end of the source's decode, the source's own padding stays.
 void SampleExactCut::FinishAtStreamEnd(size_t frames) {
   reachedEnd_ = framesCopied_ > 0;
-  const mp3::GaplessWindow window =
-      mp3::GaplessWindowOf(int64_t(frames) * plan_.samplesPerFrame, sourceLame_);
+  const mp3::GaplessWindow window = mp3::GaplessWindowOf(int64_t(frames) * plan_.samplesPerFrame, sourceLame_);
   if (plan_.endRaw < window.end) {
     padding_ = plan_.EncoderPadding();
     return;
@@ -115,8 +115,9 @@ std::string SampleExactCut::Describe() const {
   std::string text = "gapless players: " + std::to_string(Samples()) + " samples (encoder delay " +
                      std::to_string(EncoderDelay()) + ", padding " + std::to_string(EncoderPadding()) + ")";
   if (!startSampleExact_)
-    text += "\nnote: the bit reservoir reaches further back than the encoder delay field can hold: the start is "
-            "frame-exact rather than sample-exact (the length is exact)";
+    text +=
+        "\nnote: the bit reservoir reaches further back than the encoder delay field can hold: the start is "
+        "frame-exact rather than sample-exact (the length is exact)";
   return text;
 }
 

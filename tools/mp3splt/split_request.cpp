@@ -26,8 +26,10 @@ bool IsDigits(const std::string& text) {
 std::vector<std::string> SplitOnDots(const std::string& text) {
   std::vector<std::string> parts(1);
   for (char c : text) {
-    if (c == '.') parts.emplace_back();
-    else parts.back() += c;
+    if (c == '.')
+      parts.emplace_back();
+    else
+      parts.back() += c;
   }
   return parts;
 }

@@ -20,7 +20,7 @@ struct SplitRequest {
   int64_t startMs = 0;
   int64_t endMs = 0;
   std::string folder;
-  std::string name;       // the output file name without ".mp3"
+  std::string name;        // the output file name without ".mp3"
   bool frameMode = false;  // -f: walk the frames instead of estimating from the bitrate
 };
 

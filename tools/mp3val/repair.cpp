@@ -100,8 +100,10 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
 
   std::optional<mp3::ByteRange> id3v1 = check.strayId3v1;
   for (const mp3::TagInfo& tag : layout.tail.tags) {
-    if (tag.kind == mp3::TagKind::Id3v1) id3v1 = tag.range;
-    else if (!copier.CopyRange(tag.range)) return fail();
+    if (tag.kind == mp3::TagKind::Id3v1)
+      id3v1 = tag.range;
+    else if (!copier.CopyRange(tag.range))
+      return fail();
   }
   if (id3v1 && !copier.CopyRange(*id3v1)) return fail();
   if (rewriteInfo && !copier.FinishInfoFrame(lame, quality)) return fail();
@@ -130,8 +132,8 @@ void Report(const std::string& path, const StreamCheck& check) {
     uint64_t shown = 0;
     for (const Problem& problem : check.problems) shown += static_cast<int>(problem.kind) == kind;
     if (check.counts[kind] > shown)
-      toolcommon::PrintLine(path + ": ... and " + std::to_string(check.counts[kind] - shown) + " more: " +
-                            ProblemKindName(static_cast<ProblemKind>(kind)));
+      toolcommon::PrintLine(path + ": ... and " + std::to_string(check.counts[kind] - shown) +
+                            " more: " + ProblemKindName(static_cast<ProblemKind>(kind)));
   }
 }
 
@@ -150,7 +152,8 @@ int CheckFile(const std::string& path, bool repair) {
   switch (CheckStream(source, check)) {
     case CheckStatus::Ok: break;
     case CheckStatus::Empty: return Fail("'" + path + "' is empty; left unchanged");
-    case CheckStatus::NotMp3: return Fail("'" + path + "' is not an MP3 file (too few MPEG audio frames); left unchanged");
+    case CheckStatus::NotMp3:
+      return Fail("'" + path + "' is not an MP3 file (too few MPEG audio frames); left unchanged");
     case CheckStatus::ReadError: return Fail("cannot read '" + path + "'; left unchanged");
   }
   Report(path, check);
@@ -178,7 +181,8 @@ int CheckFile(const std::string& path, bool repair) {
   std::string backup = ChooseBackupName(path);
   if (backup.empty()) return Fail("no free name for a backup of '" + path + "'; left unchanged");
   if (!toolcommon::KeepBackupOf(path, backup))
-    return Fail("cannot keep '" + path + "' as '" + backup + "': " + toolcommon::SystemErrorText() + "; left unchanged");
+    return Fail("cannot keep '" + path + "' as '" + backup + "': " + toolcommon::SystemErrorText() +
+                "; left unchanged");
   if (!toolcommon::RenameReplacing(output.Path(), path)) {
     std::string why = toolcommon::SystemErrorText();
     toolcommon::RemoveFile(backup);
@@ -206,8 +210,10 @@ int RunMp3val(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   bool optionsEnded = false;
   for (const std::string& arg : args) {
-    if (!optionsEnded && arg == "--") optionsEnded = true;
-    else if (!optionsEnded && arg == "-f") repair = true;
+    if (!optionsEnded && arg == "--")
+      optionsEnded = true;
+    else if (!optionsEnded && arg == "-f")
+      repair = true;
     else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
       toolcommon::PrintLine(kUsage);
       return kExitClean;

@@ -6,10 +6,10 @@
 namespace mp3val {
 
 enum ExitCode : int {
-  kExitClean = 0,         // nothing to fix; the file was not touched
-  kExitProblems = 1,      // problems found (and, with -f, repaired)
-  kExitFailed = 2,        // bad arguments, unreadable or non-MP3 input, or the repair failed;
-                          // the file was not touched
+  kExitClean = 0,     // nothing to fix; the file was not touched
+  kExitProblems = 1,  // problems found (and, with -f, repaired)
+  kExitFailed = 2,    // bad arguments, unreadable or non-MP3 input, or the repair failed;
+                      // the file was not touched
 };
 
 int RunMp3val(const std::vector<std::string>& args);

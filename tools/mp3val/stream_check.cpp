@@ -22,8 +22,10 @@ std::string Hex(uint64_t value) {
 
 std::string StreamName(const mp3::FrameHeader& header) {
   return std::string(mp3::VersionName(header.version)) + " Layer " +
-         (header.layer == mp3::Layer::I ? "I" : header.layer == mp3::Layer::II ? "II" : "III") + " " +
-         std::to_string(header.sampleRate) + " Hz";
+         (header.layer == mp3::Layer::I    ? "I"
+          : header.layer == mp3::Layer::II ? "II"
+                                           : "III") +
+         " " + std::to_string(header.sampleRate) + " Hz";
 }
 
 void Record(StreamCheck& check, ProblemKind kind, uint64_t offset, uint64_t size, std::string detail = {}) {

@@ -41,7 +41,7 @@ struct StreamCheck {
   uint64_t counts[kProblemKinds] = {};
   uint64_t Total() const;
 
-  std::vector<mp3::ByteRange> strayId3v2;  // misplaced ID3v2 tags, moved to the start
+  std::vector<mp3::ByteRange> strayId3v2;    // misplaced ID3v2 tags, moved to the start
   std::optional<mp3::ByteRange> strayId3v1;  // misplaced ID3v1 tag, moved to the end
 };
 

@@ -9,25 +9,32 @@ namespace {
 constexpr int stop = 30000;
 
 TEST(TransportLogic, LoopReturnsToAOutsideTheStretchOnly) {
-    struct Case { int position, a, b; bool back; } cases[] = {
+    struct Case {
+        int position, a, b;
+        bool back;
+    } cases[] = {
         {5000, 4000, 10000, false},  // inside
         {10000, 4000, 10000, true},  // exactly at B
         {12000, 4000, 10000, true},  // jumped past B
         {4000, 4000, 10000, true},   // exactly at A: p <= A, not p < A
         {4001, 4000, 10000, false},
-        {2000, 4000, 10000, true},   // sought before A
+        {2000, 4000, 10000, true},  // sought before A
         {9999, 4000, 10000, false},
-        {stop, 4000, stop, true},    // B clamped to the end: loops instead of stopping
+        {stop, 4000, stop, true},         // B clamped to the end: loops instead of stopping
         {5000, 4000, unsetPoint, false},  // no B: the end-of-file test decides
         {5000, unsetPoint, unsetPoint, false},
-        {5000, 5000, 5000, true},    // empty stretch
+        {5000, 5000, 5000, true},  // empty stretch
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.back, ShouldReturnToA(c.position, {c.a, c.b})) << c.position << " " << c.a << " " << c.b;
 }
 
 TEST(TransportLogic, MarkingCyclesThroughAThenBThenNone) {
-    struct Case { AbPoints before; int position; AbPoints after; } cases[] = {
+    struct Case {
+        AbPoints before;
+        int position;
+        AbPoints after;
+    } cases[] = {
         {{unsetPoint, unsetPoint}, 3000, {3000, unsetPoint}},
         {{unsetPoint, unsetPoint}, 0, {0, unsetPoint}},
         {{3000, unsetPoint}, 9000, {3000, 9000}},
@@ -68,7 +75,7 @@ TEST(TransportLogic, JumpsStayWithinTheFile) {
     EXPECT_EQ(stop, JumpForwardTarget(stop - 1000, 3, stop));
     EXPECT_EQ(stop, JumpForwardTarget(stop, 9, stop));
     EXPECT_EQ(13000, JumpForwardTarget(10000, 3, stop));
-    EXPECT_EQ(0, JumpForwardTarget(0, 1, 0));  // a file of no length
+    EXPECT_EQ(0, JumpForwardTarget(0, 1, 0));                             // a file of no length
     EXPECT_EQ(2147483000, JumpForwardTarget(2147483000, 9, 2147483000));  // no overflow near the top
 }
 

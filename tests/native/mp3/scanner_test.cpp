@@ -13,256 +13,258 @@ using mp3test::ScanAll;
 
 // Every byte of the region lies in exactly one event, in order.
 void ExpectContiguous(const std::vector<mp3::ScanEvent>& events, uint64_t begin, uint64_t end) {
-  uint64_t at = begin;
-  for (const mp3::ScanEvent& e : events) {
-    ASSERT_EQ(e.offset, at);
-    ASSERT_GT(e.size, 0u);
-    at += e.size;
-  }
-  EXPECT_EQ(at, end);
+    uint64_t at = begin;
+    for (const mp3::ScanEvent& e : events) {
+        ASSERT_EQ(e.offset, at);
+        ASSERT_GT(e.size, 0u);
+        at += e.size;
+    }
+    EXPECT_EQ(at, end);
 }
 
 std::vector<mp3::ScanEvent> OfKind(const std::vector<mp3::ScanEvent>& events, Kind kind) {
-  std::vector<mp3::ScanEvent> out;
-  for (const mp3::ScanEvent& e : events)
-    if (e.kind == kind) out.push_back(e);
-  return out;
+    std::vector<mp3::ScanEvent> out;
+    for (const mp3::ScanEvent& e : events)
+        if (e.kind == kind) out.push_back(e);
+    return out;
 }
 
 // Counts what the scanner asks of its source.
 class CountingSource : public mp3::ByteSource {
- public:
-  explicit CountingSource(mp3::ByteSource& inner) : inner_(inner) {}
-  uint64_t Size() const override { return inner_.Size(); }
-  size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
-    largestRead = std::max(largestRead, count);
-    const size_t n = inner_.ReadAt(offset, buffer, count);
-    totalRead += n;
-    return n;
-  }
-  size_t largestRead = 0;
-  uint64_t totalRead = 0;
+public:
+    explicit CountingSource(mp3::ByteSource& inner) : inner_(inner) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
+        largestRead = std::max(largestRead, count);
+        const size_t n = inner_.ReadAt(offset, buffer, count);
+        totalRead += n;
+        return n;
+    }
+    size_t largestRead = 0;
+    uint64_t totalRead = 0;
 
- private:
-  mp3::ByteSource& inner_;
+private:
+    mp3::ByteSource& inner_;
 };
 
 // Delivers nothing from `failAt` on, although its size says more is there.
 class FailingSource : public mp3::ByteSource {
- public:
-  FailingSource(mp3::ByteSource& inner, uint64_t failAt) : inner_(inner), failAt_(failAt) {}
-  uint64_t Size() const override { return inner_.Size(); }
-  size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
-    if (offset >= failAt_) return 0;
-    return inner_.ReadAt(offset, buffer, size_t(std::min<uint64_t>(count, failAt_ - offset)));
-  }
+public:
+    FailingSource(mp3::ByteSource& inner, uint64_t failAt) : inner_(inner), failAt_(failAt) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
+        if (offset >= failAt_) return 0;
+        return inner_.ReadAt(offset, buffer, size_t(std::min<uint64_t>(count, failAt_ - offset)));
+    }
 
- private:
-  mp3::ByteSource& inner_;
-  uint64_t failAt_;
+private:
+    mp3::ByteSource& inner_;
+    uint64_t failAt_;
 };
 
 TEST(Scanner, GarbageBeforeAndBetweenFramesIsSkippedExactly) {
-  std::vector<mp3::ByteRange> garbage;
-  std::ifstream ranges(mp3test::FixturePath("garbage.txt"));
-  for (uint64_t offset, size; ranges >> offset >> size;) garbage.push_back({offset, size});
-  ASSERT_EQ(garbage.size(), 3u);
-  mp3test::FixtureFile f("garbage.mp3");
-  ASSERT_TRUE(f.IsOpen());
-  const uint64_t size = f.Source().Size();
-  const std::vector<mp3::ScanEvent> events = ScanAll(f.Source(), 0, size);
-  ExpectContiguous(events, 0, size);
-  const std::vector<mp3::ScanEvent> skipped = OfKind(events, Kind::Skipped);
-  ASSERT_EQ(skipped.size(), garbage.size());
-  for (size_t i = 0; i < garbage.size(); ++i) EXPECT_EQ((mp3::ByteRange{skipped[i].offset, skipped[i].size}), garbage[i]) << i;
-  EXPECT_TRUE(OfKind(events, Kind::Truncated).empty());
-  EXPECT_GT(OfKind(events, Kind::Frame).size(), 300u);  // three pieces of 3 s
+    std::vector<mp3::ByteRange> garbage;
+    std::ifstream ranges(mp3test::FixturePath("garbage.txt"));
+    for (uint64_t offset, size; ranges >> offset >> size;) garbage.push_back({offset, size});
+    ASSERT_EQ(garbage.size(), 3u);
+    mp3test::FixtureFile f("garbage.mp3");
+    ASSERT_TRUE(f.IsOpen());
+    const uint64_t size = f.Source().Size();
+    const std::vector<mp3::ScanEvent> events = ScanAll(f.Source(), 0, size);
+    ExpectContiguous(events, 0, size);
+    const std::vector<mp3::ScanEvent> skipped = OfKind(events, Kind::Skipped);
+    ASSERT_EQ(skipped.size(), garbage.size());
+    for (size_t i = 0; i < garbage.size(); ++i)
+        EXPECT_EQ((mp3::ByteRange{skipped[i].offset, skipped[i].size}), garbage[i]) << i;
+    EXPECT_TRUE(OfKind(events, Kind::Truncated).empty());
+    EXPECT_GT(OfKind(events, Kind::Frame).size(), 300u);  // three pieces of 3 s
 }
 
 TEST(Scanner, TruncatedLastFrameIsReported) {
-  mp3test::FixtureFile f("truncated.mp3");
-  ASSERT_TRUE(f.IsOpen());
-  const uint64_t size = f.Source().Size();
-  const std::vector<mp3::ScanEvent> events = ScanAll(f.Source(), 0, size);
-  ExpectContiguous(events, 0, size);
-  ASSERT_FALSE(events.empty());
-  const mp3::ScanEvent& last = events.back();
-  ASSERT_EQ(last.kind, Kind::Truncated);
-  EXPECT_EQ(uint64_t(last.header.FrameLength()) - last.size, 150u);  // the script cut 150 bytes
-  EXPECT_TRUE(OfKind(events, Kind::Skipped).empty());
-  const mp3::IndexResult index = mp3::BuildFrameIndex(f.Source());
-  ASSERT_TRUE(index.ok());
-  EXPECT_TRUE(index.index.HasTruncatedFrame());
-  EXPECT_EQ(index.index.TruncatedFrame().offset, last.offset);
-  EXPECT_EQ(index.index.FrameCount(), OfKind(events, Kind::Frame).size());
+    mp3test::FixtureFile f("truncated.mp3");
+    ASSERT_TRUE(f.IsOpen());
+    const uint64_t size = f.Source().Size();
+    const std::vector<mp3::ScanEvent> events = ScanAll(f.Source(), 0, size);
+    ExpectContiguous(events, 0, size);
+    ASSERT_FALSE(events.empty());
+    const mp3::ScanEvent& last = events.back();
+    ASSERT_EQ(last.kind, Kind::Truncated);
+    EXPECT_EQ(uint64_t(last.header.FrameLength()) - last.size, 150u);  // the script cut 150 bytes
+    EXPECT_TRUE(OfKind(events, Kind::Skipped).empty());
+    const mp3::IndexResult index = mp3::BuildFrameIndex(f.Source());
+    ASSERT_TRUE(index.ok());
+    EXPECT_TRUE(index.index.HasTruncatedFrame());
+    EXPECT_EQ(index.index.TruncatedFrame().offset, last.offset);
+    EXPECT_EQ(index.index.FrameCount(), OfKind(events, Kind::Frame).size());
 }
 
 TEST(Scanner, FalseSyncInsideAnId3v2PictureIsSkipped) {
-  const std::vector<uint8_t> file = mp3test::ReadFixture("bigtag.mp3");
-  mp3::MemorySource source{mp3::ByteView(file)};
-  const mp3::AnalyzeResult a = mp3::AnalyzeStream(source);
-  ASSERT_TRUE(a.ok());
-  const uint64_t tagEnd = a.layout.id3v2Size;
-  ASSERT_GT(tagEnd, 20000u);
-  EXPECT_EQ(a.layout.firstFrameOffset, tagEnd);
-  // The picture really holds two chained frames (the bait the fixture script planted).
-  size_t bait = 0;
-  for (size_t i = 10; i + 4 < tagEnd && bait == 0; ++i) {
-    const auto h = mp3::ParseFrameHeader(mp3::ByteView(file).Sub(i));
-    if (!h || i + h->FrameLength() + 4 > tagEnd) continue;
-    const auto next = mp3::ParseFrameHeader(mp3::ByteView(file).Sub(i + size_t(h->FrameLength())));
-    if (next && mp3::SameStream(*h, *next)) bait = i;
-  }
-  ASSERT_NE(bait, 0u) << "no planted frames in the picture";
-  // Scanning the whole file without knowing about the tag still finds the real start.
-  const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, file.size());
-  const std::vector<mp3::ScanEvent> frames = OfKind(events, Kind::Frame);
-  ASSERT_FALSE(frames.empty());
-  EXPECT_EQ(frames.front().offset, tagEnd);
-  EXPECT_EQ(events.front().kind, Kind::Skipped);
+    const std::vector<uint8_t> file = mp3test::ReadFixture("bigtag.mp3");
+    mp3::MemorySource source{mp3::ByteView(file)};
+    const mp3::AnalyzeResult a = mp3::AnalyzeStream(source);
+    ASSERT_TRUE(a.ok());
+    const uint64_t tagEnd = a.layout.id3v2Size;
+    ASSERT_GT(tagEnd, 20000u);
+    EXPECT_EQ(a.layout.firstFrameOffset, tagEnd);
+    // The picture really holds two chained frames (the bait the fixture script planted).
+    size_t bait = 0;
+    for (size_t i = 10; i + 4 < tagEnd && bait == 0; ++i) {
+        const auto h = mp3::ParseFrameHeader(mp3::ByteView(file).Sub(i));
+        if (!h || i + h->FrameLength() + 4 > tagEnd) continue;
+        const auto next = mp3::ParseFrameHeader(mp3::ByteView(file).Sub(i + size_t(h->FrameLength())));
+        if (next && mp3::SameStream(*h, *next)) bait = i;
+    }
+    ASSERT_NE(bait, 0u) << "no planted frames in the picture";
+    // Scanning the whole file without knowing about the tag still finds the real start.
+    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, file.size());
+    const std::vector<mp3::ScanEvent> frames = OfKind(events, Kind::Frame);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.front().offset, tagEnd);
+    EXPECT_EQ(events.front().kind, Kind::Skipped);
 }
 
 TEST(Scanner, EmptyAndNonMp3Input) {
-  for (const char* name : {"empty.mp3", "notmp3.mp3"}) {
-    SCOPED_TRACE(name);
-    mp3test::FixtureFile f(name);
-    ASSERT_TRUE(f.IsOpen());
-    const std::vector<mp3::ScanEvent> events = ScanAll(f.Source(), 0, f.Source().Size());
-    EXPECT_TRUE(OfKind(events, Kind::Frame).empty());
-    const mp3::Status expected = f.Source().Size() == 0 ? mp3::Status::Empty : mp3::Status::NoAudio;
-    EXPECT_EQ(mp3::AnalyzeStream(f.Source()).status, expected);
-    const mp3::IndexResult index = mp3::BuildFrameIndex(f.Source());
-    EXPECT_EQ(index.status, expected);
-    EXPECT_EQ(index.index.FrameCount(), 0u);
-    EXPECT_EQ(index.index.FrameAtMs(1000), 0u);
-    EXPECT_EQ(index.index.DurationUnits(), 0);
-  }
-  mp3::FileSource closed(nullptr);
-  EXPECT_FALSE(closed.IsOpen());
-  EXPECT_EQ(mp3::AnalyzeStream(closed).status, mp3::Status::Empty);
+    for (const char* name : {"empty.mp3", "notmp3.mp3"}) {
+        SCOPED_TRACE(name);
+        mp3test::FixtureFile f(name);
+        ASSERT_TRUE(f.IsOpen());
+        const std::vector<mp3::ScanEvent> events = ScanAll(f.Source(), 0, f.Source().Size());
+        EXPECT_TRUE(OfKind(events, Kind::Frame).empty());
+        const mp3::Status expected = f.Source().Size() == 0 ? mp3::Status::Empty : mp3::Status::NoAudio;
+        EXPECT_EQ(mp3::AnalyzeStream(f.Source()).status, expected);
+        const mp3::IndexResult index = mp3::BuildFrameIndex(f.Source());
+        EXPECT_EQ(index.status, expected);
+        EXPECT_EQ(index.index.FrameCount(), 0u);
+        EXPECT_EQ(index.index.FrameAtMs(1000), 0u);
+        EXPECT_EQ(index.index.DurationUnits(), 0);
+    }
+    mp3::FileSource closed(nullptr);
+    EXPECT_FALSE(closed.IsOpen());
+    EXPECT_EQ(mp3::AnalyzeStream(closed).status, mp3::Status::Empty);
 }
 
 TEST(Scanner, FrameCutShortByTheNextFrameIsSkipped) {
-  std::vector<uint8_t> stream = mp3test::SilentStream(20);
-  const size_t frameLength = 417;  // frame 9 (index 9 % 3 == 0) is unpadded
-  size_t frame9 = 0;
-  for (int i = 0; i < 9; ++i) frame9 += i % 3 == 1 ? 418 : 417;
-  // Drop the second half of frame 9: frame 10 now starts inside it.
-  stream.erase(stream.begin() + long(frame9 + 200), stream.begin() + long(frame9 + frameLength));
-  mp3::MemorySource source{mp3::ByteView(stream)};
-  const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size());
-  ExpectContiguous(events, 0, stream.size());
-  const std::vector<mp3::ScanEvent> skipped = OfKind(events, Kind::Skipped);
-  ASSERT_EQ(skipped.size(), 1u);
-  EXPECT_EQ(skipped[0].offset, frame9);
-  EXPECT_EQ(skipped[0].size, 200u);
-  EXPECT_EQ(OfKind(events, Kind::Frame).size(), 19u);
+    std::vector<uint8_t> stream = mp3test::SilentStream(20);
+    const size_t frameLength = 417;  // frame 9 (index 9 % 3 == 0) is unpadded
+    size_t frame9 = 0;
+    for (int i = 0; i < 9; ++i) frame9 += i % 3 == 1 ? 418 : 417;
+    // Drop the second half of frame 9: frame 10 now starts inside it.
+    stream.erase(stream.begin() + long(frame9 + 200), stream.begin() + long(frame9 + frameLength));
+    mp3::MemorySource source{mp3::ByteView(stream)};
+    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size());
+    ExpectContiguous(events, 0, stream.size());
+    const std::vector<mp3::ScanEvent> skipped = OfKind(events, Kind::Skipped);
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].offset, frame9);
+    EXPECT_EQ(skipped[0].size, 200u);
+    EXPECT_EQ(OfKind(events, Kind::Frame).size(), 19u);
 }
 
 TEST(Scanner, FewerConfirmationsSufficeAtTheEnd) {
-  for (int count : {1, 2, 3}) {
-    std::vector<uint8_t> stream = mp3test::SilentStream(count);
-    mp3::MemorySource source{mp3::ByteView(stream)};
-    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size());
-    EXPECT_EQ(OfKind(events, Kind::Frame).size(), size_t(count)) << count;
-  }
+    for (int count : {1, 2, 3}) {
+        std::vector<uint8_t> stream = mp3test::SilentStream(count);
+        mp3::MemorySource source{mp3::ByteView(stream)};
+        const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size());
+        EXPECT_EQ(OfKind(events, Kind::Frame).size(), size_t(count)) << count;
+    }
 }
 
 TEST(Scanner, LoneHeadersInGarbageAreNotFrames) {
-  // A valid header followed by a frame's worth of zeros and then garbage: no chain.
-  std::vector<uint8_t> data = mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
-  for (int i = 0; i < 3000; ++i) data.push_back(uint8_t(i * 7 + 3));
-  const size_t audioAt = data.size();
-  Append(data, mp3test::SilentStream(10));
-  mp3::MemorySource source{mp3::ByteView(data)};
-  const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, data.size());
-  ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events[0].kind, Kind::Skipped);
-  EXPECT_EQ(events[0].size, audioAt);
-  EXPECT_EQ(OfKind(events, Kind::Frame).size(), 10u);
+    // A valid header followed by a frame's worth of zeros and then garbage: no chain.
+    std::vector<uint8_t> data =
+        mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::Stereo);
+    for (int i = 0; i < 3000; ++i) data.push_back(uint8_t(i * 7 + 3));
+    const size_t audioAt = data.size();
+    Append(data, mp3test::SilentStream(10));
+    mp3::MemorySource source{mp3::ByteView(data)};
+    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, data.size());
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0].kind, Kind::Skipped);
+    EXPECT_EQ(events[0].size, audioAt);
+    EXPECT_EQ(OfKind(events, Kind::Frame).size(), 10u);
 }
 
 TEST(Scanner, StreamsThroughABoundedBuffer) {
-  mp3test::FixtureFile f("vbr.mp3");
-  ASSERT_TRUE(f.IsOpen());
-  CountingSource counting(f.Source());
-  mp3::ScanOptions options;
-  options.bufferSize = 64 * 1024;
-  const std::vector<mp3::ScanEvent> events = ScanAll(counting, 0, counting.Size(), options);
-  EXPECT_GT(OfKind(events, Kind::Frame).size(), 400u);
-  EXPECT_LE(counting.largestRead, options.bufferSize);
-  EXPECT_LE(counting.totalRead, counting.Size() + 64 * 1024);  // each byte read about once
+    mp3test::FixtureFile f("vbr.mp3");
+    ASSERT_TRUE(f.IsOpen());
+    CountingSource counting(f.Source());
+    mp3::ScanOptions options;
+    options.bufferSize = 64 * 1024;
+    const std::vector<mp3::ScanEvent> events = ScanAll(counting, 0, counting.Size(), options);
+    EXPECT_GT(OfKind(events, Kind::Frame).size(), 400u);
+    EXPECT_LE(counting.largestRead, options.bufferSize);
+    EXPECT_LE(counting.totalRead, counting.Size() + 64 * 1024);  // each byte read about once
 }
 
 TEST(Scanner, ManyRefillsLoseNoFrame) {
-  const std::vector<uint8_t> stream = mp3test::SilentStream(1000);  // ~417 KB through a 64 KB buffer
-  mp3::MemorySource source{mp3::ByteView(stream)};
-  mp3::ScanOptions options;
-  options.bufferSize = 1;  // raised to the minimum
-  const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size(), options);
-  EXPECT_EQ(events.size(), 1000u);
-  EXPECT_EQ(OfKind(events, Kind::Frame).size(), 1000u);
+    const std::vector<uint8_t> stream = mp3test::SilentStream(1000);  // ~417 KB through a 64 KB buffer
+    mp3::MemorySource source{mp3::ByteView(stream)};
+    mp3::ScanOptions options;
+    options.bufferSize = 1;  // raised to the minimum
+    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size(), options);
+    EXPECT_EQ(events.size(), 1000u);
+    EXPECT_EQ(OfKind(events, Kind::Frame).size(), 1000u);
 }
 
 TEST(Scanner, ReadErrorStopsTheScanAndIsReported) {
-  const std::vector<uint8_t> stream = mp3test::SilentStream(1000);
-  mp3::MemorySource memory{mp3::ByteView(stream)};
-  FailingSource failing(memory, 300000);
-  const std::vector<mp3::ScanEvent> events = ScanAll(failing, 0, failing.Size());
-  ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back().kind, Kind::ReadError);
-  EXPECT_EQ(mp3::BuildFrameIndex(failing).status, mp3::Status::ReadError);
+    const std::vector<uint8_t> stream = mp3test::SilentStream(1000);
+    mp3::MemorySource memory{mp3::ByteView(stream)};
+    FailingSource failing(memory, 300000);
+    const std::vector<mp3::ScanEvent> events = ScanAll(failing, 0, failing.Size());
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, Kind::ReadError);
+    EXPECT_EQ(mp3::BuildFrameIndex(failing).status, mp3::Status::ReadError);
 }
 
 bool SeekFar(std::FILE* f, uint64_t offset) {
 #ifdef _WIN32
-  return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
+    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
 #else
-  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
 #endif
 }
 
 // Frames beyond 4 GiB in a sparse file: offsets never pass through 32 bits.
 TEST(Scanner, FileSourceReadsBeyondFourGiB) {
-  const std::string path = testing::TempDir() + "mp3_beyond_4gib.bin";
-  const uint64_t at = (uint64_t(9) << 29) + 3;  // 4.5 GiB + 3
-  const std::vector<uint8_t> stream = mp3test::SilentStream(10);
-  std::FILE* f = std::fopen(path.c_str(), "wb+");
-  ASSERT_NE(f, nullptr);
-  const bool written = SeekFar(f, at) && std::fwrite(stream.data(), 1, stream.size(), f) == stream.size() &&
-                       std::fflush(f) == 0;
-  if (!written) {
+    const std::string path = testing::TempDir() + "mp3_beyond_4gib.bin";
+    const uint64_t at = (uint64_t(9) << 29) + 3;  // 4.5 GiB + 3
+    const std::vector<uint8_t> stream = mp3test::SilentStream(10);
+    std::FILE* f = std::fopen(path.c_str(), "wb+");
+    ASSERT_NE(f, nullptr);
+    const bool written =
+        SeekFar(f, at) && std::fwrite(stream.data(), 1, stream.size(), f) == stream.size() && std::fflush(f) == 0;
+    if (!written) {
+        std::fclose(f);
+        std::remove(path.c_str());
+        GTEST_SKIP() << "this file system does not take a sparse 4.5 GiB file";
+    }
+    {
+        mp3::FileSource source(f);
+        ASSERT_TRUE(source.IsOpen());
+        EXPECT_EQ(source.Size(), at + stream.size());
+        const std::vector<mp3::ScanEvent> events = ScanAll(source, at, source.Size());
+        ASSERT_EQ(events.size(), 10u);
+        EXPECT_EQ(events[0].offset, at);
+        EXPECT_EQ(events[9].offset + events[9].size, at + stream.size());
+        uint8_t header[4];
+        ASSERT_TRUE(mp3::ReadExact(source, events[1].offset, header, 4));
+        EXPECT_EQ(header[0], 0xFF);
+    }
     std::fclose(f);
     std::remove(path.c_str());
-    GTEST_SKIP() << "this file system does not take a sparse 4.5 GiB file";
-  }
-  {
-    mp3::FileSource source(f);
-    ASSERT_TRUE(source.IsOpen());
-    EXPECT_EQ(source.Size(), at + stream.size());
-    const std::vector<mp3::ScanEvent> events = ScanAll(source, at, source.Size());
-    ASSERT_EQ(events.size(), 10u);
-    EXPECT_EQ(events[0].offset, at);
-    EXPECT_EQ(events[9].offset + events[9].size, at + stream.size());
-    uint8_t header[4];
-    ASSERT_TRUE(mp3::ReadExact(source, events[1].offset, header, 4));
-    EXPECT_EQ(header[0], 0xFF);
-  }
-  std::fclose(f);
-  std::remove(path.c_str());
 }
 
 TEST(Scanner, RegionBoundsAreHonoured) {
-  const std::vector<uint8_t> stream = mp3test::SilentStream(10);
-  mp3::MemorySource source{mp3::ByteView(stream)};
-  // A region that ends inside frame 5: frames 0-4 and a truncated frame.
-  const uint64_t end = 417 + 418 + 417 + 417 + 418 + 100;
-  const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, end);
-  ExpectContiguous(events, 0, end);
-  EXPECT_EQ(OfKind(events, Kind::Frame).size(), 5u);
-  EXPECT_EQ(events.back().kind, Kind::Truncated);
-  EXPECT_TRUE(ScanAll(source, 500, 400).empty());                   // end before begin
-  EXPECT_EQ(ScanAll(source, 0, stream.size() + 1000).size(), 10u);  // end past the data
+    const std::vector<uint8_t> stream = mp3test::SilentStream(10);
+    mp3::MemorySource source{mp3::ByteView(stream)};
+    // A region that ends inside frame 5: frames 0-4 and a truncated frame.
+    const uint64_t end = 417 + 418 + 417 + 417 + 418 + 100;
+    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, end);
+    ExpectContiguous(events, 0, end);
+    EXPECT_EQ(OfKind(events, Kind::Frame).size(), 5u);
+    EXPECT_EQ(events.back().kind, Kind::Truncated);
+    EXPECT_TRUE(ScanAll(source, 500, 400).empty());                   // end before begin
+    EXPECT_EQ(ScanAll(source, 0, stream.size() + 1000).size(), 10u);  // end past the data
 }
 
 }  // namespace
@@ -272,23 +274,26 @@ namespace {
 // A lead-in longer than the search limit means no audio, and the scan stops without reading on;
 // within the limit the frames are found as ever.
 TEST(Scanner, TheFirstFrameMustLieWithinTheLeadingLimit) {
-  mp3test::FixtureFile f("longprefix.mp3");
-  ASSERT_TRUE(f.IsOpen());
-  const uint64_t size = f.Source().Size();
-  struct Case { uint64_t limit; bool findsFrames; } cases[] = {{0, true}, {64 * 1024, false}, {512 * 1024, true}};
-  for (const Case& c : cases) {
-    mp3::ScanOptions options;
-    options.maxLeadingSkip = c.limit;
-    CountingSource counting(f.Source());
-    mp3::FrameScanner scanner(counting, 0, size, options);
-    std::vector<mp3::ScanEvent> events;
-    for (mp3::ScanEvent e; scanner.Next(e);) events.push_back(e);
-    ExpectContiguous(events, 0, size);
-    EXPECT_EQ(!OfKind(events, Kind::Frame).empty(), c.findsFrames) << c.limit;
-    if (!c.findsFrames) {
-      EXPECT_LT(counting.totalRead, 2 * 64 * 1024 + 256 * 1024) << "read on past the limit";
+    mp3test::FixtureFile f("longprefix.mp3");
+    ASSERT_TRUE(f.IsOpen());
+    const uint64_t size = f.Source().Size();
+    struct Case {
+        uint64_t limit;
+        bool findsFrames;
+    } cases[] = {{0, true}, {64 * 1024, false}, {512 * 1024, true}};
+    for (const Case& c : cases) {
+        mp3::ScanOptions options;
+        options.maxLeadingSkip = c.limit;
+        CountingSource counting(f.Source());
+        mp3::FrameScanner scanner(counting, 0, size, options);
+        std::vector<mp3::ScanEvent> events;
+        for (mp3::ScanEvent e; scanner.Next(e);) events.push_back(e);
+        ExpectContiguous(events, 0, size);
+        EXPECT_EQ(!OfKind(events, Kind::Frame).empty(), c.findsFrames) << c.limit;
+        if (!c.findsFrames) {
+            EXPECT_LT(counting.totalRead, 2 * 64 * 1024 + 256 * 1024) << "read on past the limit";
+        }
     }
-  }
 }
 
 }  // namespace

@@ -17,17 +17,17 @@ std::vector<uint8_t> ReadFixture(const std::string& name);
 
 // A fixture opened as a FileSource; closes the file when destroyed.
 class FixtureFile {
- public:
-  explicit FixtureFile(const std::string& name);
-  ~FixtureFile();
-  FixtureFile(const FixtureFile&) = delete;
-  FixtureFile& operator=(const FixtureFile&) = delete;
-  mp3::FileSource& Source() { return *source_; }
-  bool IsOpen() const { return file_ != nullptr; }
+public:
+    explicit FixtureFile(const std::string& name);
+    ~FixtureFile();
+    FixtureFile(const FixtureFile&) = delete;
+    FixtureFile& operator=(const FixtureFile&) = delete;
+    mp3::FileSource& Source() { return *source_; }
+    bool IsOpen() const { return file_ != nullptr; }
 
- private:
-  std::FILE* file_;
-  mp3::FileSource* source_;
+private:
+    std::FILE* file_;
+    mp3::FileSource* source_;
 };
 
 // A silent frame of the given parameters (header followed by zero bytes).

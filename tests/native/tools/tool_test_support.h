@@ -16,9 +16,9 @@ using ::FixturePath;
 using Bytes = std::vector<uint8_t>;
 
 struct RunResult {
-  int exitCode = -1;  // -1: killed or did not end in time
-  std::string out;
-  std::string err;
+    int exitCode = -1;  // -1: killed or did not end in time
+    std::string out;
+    std::string err;
 };
 
 // Runs `program` with `args`. Its standard input is a pipe that stays open, so a tool that
@@ -32,15 +32,15 @@ int WaitTool(int pid);
 
 // A fresh folder, removed with its content when the object goes.
 class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  std::vector<std::string> Names() const;  // file names in the folder, sorted
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::vector<std::string> Names() const;  // file names in the folder, sorted
 
- private:
-  std::string path_;
+private:
+    std::string path_;
 };
 
 Bytes ReadBytes(const std::string& path);
@@ -48,35 +48,35 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 bool Exists(const std::string& path);
 
 struct Mp3View {
-  bool ok = false;
-  mp3::StreamLayout layout;
-  std::vector<mp3::ByteRange> frames;  // audio frames, the information frame excluded
-  std::vector<mp3::FrameHeader> headers;
-  uint64_t skippedBytes = 0;
-  uint64_t skippedRanges = 0;
-  bool truncated = false;
-  Bytes fileBytes;
+    bool ok = false;
+    mp3::StreamLayout layout;
+    std::vector<mp3::ByteRange> frames;  // audio frames, the information frame excluded
+    std::vector<mp3::FrameHeader> headers;
+    uint64_t skippedBytes = 0;
+    uint64_t skippedRanges = 0;
+    bool truncated = false;
+    Bytes fileBytes;
 
-  Bytes FrameBytes(size_t index) const;
-  Bytes RangeBytes(const mp3::ByteRange& range) const;
-  Bytes LeadingTagBytes() const;
-  Bytes TailTagBytes() const;
-  double FrameMs() const;  // duration of one frame
-  // What a gapless player plays: the frames less the LAME tag's encoder delay and padding.
-  double PlayedMs() const;
-  uint64_t AudioBytes() const;
+    Bytes FrameBytes(size_t index) const;
+    Bytes RangeBytes(const mp3::ByteRange& range) const;
+    Bytes LeadingTagBytes() const;
+    Bytes TailTagBytes() const;
+    double FrameMs() const;  // duration of one frame
+    // What a gapless player plays: the frames less the LAME tag's encoder delay and padding.
+    double PlayedMs() const;
+    uint64_t AudioBytes() const;
 };
 
 Mp3View ViewMp3(const std::string& path);
 
 // The file as the player sees it: the frames of its stream (mp3::BuildFrameIndex).
 struct PlayerView {
-  bool ok = false;
-  mp3::FrameHeader stream;
-  std::vector<mp3::ByteRange> frames;
-  Bytes fileBytes;
-  double FrameMs() const;
-  Bytes FrameBytes(size_t index) const;
+    bool ok = false;
+    mp3::FrameHeader stream;
+    std::vector<mp3::ByteRange> frames;
+    Bytes fileBytes;
+    double FrameMs() const;
+    Bytes FrameBytes(size_t index) const;
 };
 PlayerView ViewAsPlayer(const std::string& path);
 

@@ -30,9 +30,7 @@ std::wstring MenuText(HMENU menu, UINT command) {
     return text;
 }
 
-bool MenuItemGrayed(HMENU menu, UINT command) {
-    return (GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED) != 0;
-}
+bool MenuItemGrayed(HMENU menu, UINT command) { return (GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED) != 0; }
 
 HMENU OpenOperationsMenu() {
     HMENU operations = GetSubMenu(GetMenu(theApp.mainWindow), 0);

@@ -18,8 +18,9 @@ TEST_F(ProgramTest, MenuBarHasTheFourMenus) {
 
 TEST_F(ProgramTest, WithNoFileTheTransportItemsAreGrayed) {
     HMENU operations = OpenOperationsMenu();
-    const UINT grayed[] = {IDM_PLAY_PAUSE, IDM_STOP,    IDM_JUMP_FORWARD, IDM_JUMP_BACKWARD, IDM_MARK_AB, IDM_CUT,
-                           IDM_GO_TO_START, IDM_GO_TO_END, IDM_A_PLUS,     IDM_A_MINUS,       IDM_B_PLUS,  IDM_B_MINUS};
+    const UINT grayed[] = {IDM_PLAY_PAUSE, IDM_STOP,    IDM_JUMP_FORWARD, IDM_JUMP_BACKWARD,
+                           IDM_MARK_AB,    IDM_CUT,     IDM_GO_TO_START,  IDM_GO_TO_END,
+                           IDM_A_PLUS,     IDM_A_MINUS, IDM_B_PLUS,       IDM_B_MINUS};
     for (UINT command : grayed) EXPECT_TRUE(MenuItemGrayed(operations, command)) << command;
     const UINT enabled[] = {IDM_OPEN, IDM_SAMPLE, IDM_TOPMOST, IDM_EXIT};
     for (UINT command : enabled) EXPECT_FALSE(MenuItemGrayed(operations, command)) << command;
@@ -66,8 +67,13 @@ TEST_F(ProgramTest, ToolsItemsAllOpenTheToolsPage) {
 }
 
 TEST(WebPages, AddressesComeFromTheConfiguredServer) {
-    struct { WORD command; const wchar_t* path; } pages[] = {
-        {IDM_TOOLS_PAGE, L"/tolk/tool.htm"}, {IDM_HOME_PAGE, L"/tolk/"}, {IDM_BLOG_PAGE, nullptr}, {IDM_DONATE_PAGE, nullptr}};
+    struct {
+        WORD command;
+        const wchar_t* path;
+    } pages[] = {{IDM_TOOLS_PAGE, L"/tolk/tool.htm"},
+                 {IDM_HOME_PAGE, L"/tolk/"},
+                 {IDM_BLOG_PAGE, nullptr},
+                 {IDM_DONATE_PAGE, nullptr}};
     for (const auto& page : pages) {
         std::wstring address = WebPageAddress(page.command);
         EXPECT_EQ(0u, address.find(L"http://clipvane.invalid")) << address;
@@ -85,9 +91,12 @@ TEST(Accelerators, TheEightKeysMapToTheirCommands) {
     ASSERT_EQ(8, count);
     std::vector<ACCEL> entries(count);
     CopyAcceleratorTableW(table, entries.data(), count);
-    struct { WORD key; WORD command; } expected[] = {
-        {VK_DOWN, IDM_PLAY_PAUSE}, {VK_END, IDM_GO_TO_END},       {VK_F4, IDM_STOP},           {VK_HOME, IDM_GO_TO_START},
-        {VK_LEFT, IDM_JUMP_BACKWARD}, {VK_RIGHT, IDM_JUMP_FORWARD}, {VK_TAB, IDM_CUT},          {VK_UP, IDM_MARK_AB}};
+    struct {
+        WORD key;
+        WORD command;
+    } expected[] = {{VK_DOWN, IDM_PLAY_PAUSE},  {VK_END, IDM_GO_TO_END},      {VK_F4, IDM_STOP},
+                    {VK_HOME, IDM_GO_TO_START}, {VK_LEFT, IDM_JUMP_BACKWARD}, {VK_RIGHT, IDM_JUMP_FORWARD},
+                    {VK_TAB, IDM_CUT},          {VK_UP, IDM_MARK_AB}};
     for (const auto& want : expected) {
         bool found = false;
         for (const ACCEL& entry : entries) {
@@ -125,7 +134,8 @@ TEST_F(ProgramTest, EndOfSessionSavesTheSettingsWhateverItsParameter) {
         DeleteFileW(settings.c_str());
         theApp.eachJump = ending ? 7 : 5;
         EXPECT_EQ(0, SendMessageW(theApp.mainWindow, WM_ENDSESSION, ending, 0));
-        EXPECT_EQ(theApp.eachJump, static_cast<int>(GetPrivateProfileIntW(L"options", L"eachJump", 0, settings.c_str())))
+        EXPECT_EQ(theApp.eachJump,
+                  static_cast<int>(GetPrivateProfileIntW(L"options", L"eachJump", 0, settings.c_str())))
             << "WM_ENDSESSION " << ending;
     }
     EXPECT_TRUE(IsWindow(theApp.mainWindow));

@@ -61,7 +61,8 @@ TEST_F(ProgramTest, StartsWithNothingLoadedAndDefaultState) {
 }
 
 TEST(CenterWindow, PlacesAWindowLargerThanTheDesktopAtTheOrigin) {
-    HWND big = CreateWindowExW(0, L"STATIC", L"big", WS_POPUP, 300, 200, 4000, 3000, nullptr, nullptr, nullptr, nullptr);
+    HWND big =
+        CreateWindowExW(0, L"STATIC", L"big", WS_POPUP, 300, 200, 4000, 3000, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(big);
     CenterWindow(big);
     RECT rect = WindowRect(big);

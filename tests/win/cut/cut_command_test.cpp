@@ -167,7 +167,8 @@ TEST_F(CutCommand, StretchOfExactlyTheMinimumReachesTheSaveDialog) {
 
 TEST_F(CutCommand, TheLoadedFileInAnotherLetterCaseIsRefused) {
     auto icon = std::make_shared<UINT>(0);
-    RunCut(answerer_, {DialogAnswerer::ChooseFile(Upper(source_)), RecordIcon(icon, DialogAnswerer::PressButton(IDOK))});
+    RunCut(answerer_,
+           {DialogAnswerer::ChooseFile(Upper(source_)), RecordIcon(icon, DialogAnswerer::PressButton(IDOK))});
     std::vector<ShownDialog> shown = Shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].text, L"请不要自我覆盖");

@@ -19,8 +19,8 @@ INT_PTR ShowModeDialog() {
 }
 
 INT_PTR ShowProgressDialog(const std::wstring& output) {
-    return DialogBoxParamW(theApp.hInstance, MAKEINTRESOURCEW(IDD_CUT_PROGRESS), theApp.mainWindow,
-                           CutProgressDialog, reinterpret_cast<LPARAM>(output.c_str()));
+    return DialogBoxParamW(theApp.hInstance, MAKEINTRESOURCEW(IDD_CUT_PROGRESS), theApp.mainWindow, CutProgressDialog,
+                           reinterpret_cast<LPARAM>(output.c_str()));
 }
 
 // Sets the loaded-file fields the progress dialog reads, and puts them back afterwards.
@@ -87,7 +87,8 @@ TEST(CutProgressDialog, ReportsCompletionIgnoresLateTicksAndRevealsTheFile) {
     answerer.Queue([&](HWND dialog) {
         shownPath = WindowText(GetDlgItem(dialog, IDC_CUT_OUTPUT_PATH));
         DWORD start = GetTickCount();
-        while (WindowText(GetDlgItem(dialog, IDC_CUT_STATUS)) == L"正在剪切中…" && GetTickCount() - start < cutTimeoutMs)
+        while (WindowText(GetDlgItem(dialog, IDC_CUT_STATUS)) == L"正在剪切中…" &&
+               GetTickCount() - start < cutTimeoutMs)
             Sleep(50);
         statusAtEnd = WindowText(GetDlgItem(dialog, IDC_CUT_STATUS));
         animationVisible = IsWindowVisible(GetDlgItem(dialog, IDC_CUT_ANIMATION)) != FALSE;
@@ -109,13 +110,15 @@ TEST(CutProgressDialog, ReportsCompletionIgnoresLateTicksAndRevealsTheFile) {
 
     // 查看 starts Explorer; the test ends the one it caused.
     std::vector<DWORD> started;
-    PumpUntil([&] {
-        started.clear();
-        for (DWORD id : ProcessIdsOf(L"explorer.exe"))
-            if (std::find(explorersBefore.begin(), explorersBefore.end(), id) == explorersBefore.end())
-                started.push_back(id);
-        return !started.empty();
-    }, 10000);
+    PumpUntil(
+        [&] {
+            started.clear();
+            for (DWORD id : ProcessIdsOf(L"explorer.exe"))
+                if (std::find(explorersBefore.begin(), explorersBefore.end(), id) == explorersBefore.end())
+                    started.push_back(id);
+            return !started.empty();
+        },
+        10000);
     EXPECT_FALSE(started.empty()) << "查看 started no explorer.exe";
     for (DWORD id : started) {
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);

@@ -12,9 +12,7 @@ namespace {
 
 constexpr DWORD statusPollMs = 50;
 
-std::wstring DialogItemText(HWND dialog, int id) {
-    return WindowText(GetDlgItem(dialog, id));
-}
+std::wstring DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 }  // namespace
 
@@ -39,8 +37,8 @@ void EnsureMainWindow() {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = mainWindowClass;
     RegisterClassExW(&windowClass);
-    theApp.mainWindow = CreateWindowExW(0, mainWindowClass, CachedString(IDS_CAPTION), WS_OVERLAPPEDWINDOW, 0, 0,
-                                        720, 420, nullptr, nullptr, theApp.hInstance, nullptr);
+    theApp.mainWindow = CreateWindowExW(0, mainWindowClass, CachedString(IDS_CAPTION), WS_OVERLAPPEDWINDOW, 0, 0, 720,
+                                        420, nullptr, nullptr, theApp.hInstance, nullptr);
     theApp.CreateStatusBar();
     ShowWindow(theApp.mainWindow, SW_SHOW);
 }
@@ -100,7 +98,8 @@ Mp3Facts ReadMp3Facts(const std::wstring& path) {
     facts.frames = result.index.FrameCount();
     const mp3::StreamLayout& layout = result.index.Layout();
     int64_t samples = result.index.TotalSamples();
-    if (layout.info && layout.info->lame) samples -= layout.info->lame->encoderDelay + layout.info->lame->encoderPadding;
+    if (layout.info && layout.info->lame)
+        samples -= layout.info->lame->encoderDelay + layout.info->lame->encoderPadding;
     facts.durationMs = mp3::SamplesToMs(samples, result.index.SampleRate());
     facts.frameMs = 1000.0 * result.index.SamplesPerFrame() / result.index.SampleRate();
     return facts;
@@ -136,9 +135,7 @@ std::vector<DWORD> ProcessIdsOf(const wchar_t* exeName) {
     return ids;
 }
 
-std::wstring Text(UINT id) {
-    return CachedString(id);
-}
+std::wstring Text(UINT id) { return CachedString(id); }
 
 HANDLE StartChildProgram(const std::wstring& commandLine) {
     std::wstring line = commandLine;

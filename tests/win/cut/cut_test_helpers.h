@@ -24,8 +24,8 @@ void EnsurePlaying();
 // What the progress dialog showed while it was answered.
 struct ProgressSeen {
     bool appeared = false;
-    std::wstring finalStatus;   // status text when the run ended (or when the answer gave up)
-    std::wstring outputPath;    // text of the output path box
+    std::wstring finalStatus;      // status text when the run ended (or when the answer gave up)
+    std::wstring outputPath;       // text of the output path box
     bool animationVisible = true;  // after the end
 };
 

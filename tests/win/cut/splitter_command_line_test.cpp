@@ -18,10 +18,9 @@ TEST(SplitterTime, MinutesSecondsHundredthsTruncatedAndUnpadded) {
         int ms;
         const wchar_t* expected;
     } cases[] = {
-        {0, L"0.0.0"},        {9, L"0.0.0"},         {999, L"0.0.99"},      {59999, L"0.59.99"},
-        {60000, L"1.0.0"},    {60050, L"1.0.5"},     {65050, L"1.5.5"},     {83456, L"1.23.45"},
-        {95000, L"1.35.0"},
-        {3723999, L"62.3.99"},  // minutes are not wrapped into hours
+        {0, L"0.0.0"},      {9, L"0.0.0"},         {999, L"0.0.99"},  {59999, L"0.59.99"},
+        {60000, L"1.0.0"},  {60050, L"1.0.5"},     {65050, L"1.5.5"}, {83456, L"1.23.45"},
+        {95000, L"1.35.0"}, {3723999, L"62.3.99"},  // minutes are not wrapped into hours
     };
     for (const auto& c : cases) EXPECT_EQ(SplitterTime(c.ms), c.expected) << c.ms;
 }
@@ -61,8 +60,8 @@ TEST(SplitterCommandLine, QuotesPathsAndSplitsTheOutputIntoFolderAndName) {
 TEST(SplitterCommandLine, ReportsALineThatDoesNotFit) {
     wchar_t line[24];
     wmemset(line, L'x', 24);
-    EXPECT_FALSE(BuildSplitterCommandLine(L"C:\\Tools\\mp3splt.exe", L"C:\\in.mp3", 0, 1000, L"C:\\o.mp3", true,
-                                          line, 24));
+    EXPECT_FALSE(
+        BuildSplitterCommandLine(L"C:\\Tools\\mp3splt.exe", L"C:\\in.mp3", 0, 1000, L"C:\\o.mp3", true, line, 24));
     EXPECT_EQ(line[23], L'\0');
 }
 

@@ -17,7 +17,8 @@ std::string ReadHead(SOCKET client) {
 }  // namespace
 
 std::string HttpResponse(const std::string& status, const std::string& body) {
-    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 LoopbackServer::LoopbackServer(std::string updateResponse, bool hold)

@@ -24,9 +24,7 @@ void PointAtLoopback(unsigned short port) {
     vendorServer = {L"127.0.0.1", port};
 }
 
-std::string RequestLine(const std::string& head) {
-    return head.substr(0, head.find("\r\n"));
-}
+std::string RequestLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
 
 bool HasHeader(const std::string& head, const std::string& line) {
     return head.find("\r\n" + line + "\r\n") != std::string::npos;
@@ -43,9 +41,17 @@ TEST(Workers, OnlyAMarkerAtTheVeryStartOfTheReplyPostsAMessage) {
         UINT expected;
         const char* status = "200 OK";
     } cases[] = {
-        {"_tell1.0\r\n", newVersionMessage}, {"_must", versionDeprecatedMessage}, {"_tell_must", newVersionMessage},
-        {"_must_tell", versionDeprecatedMessage}, {" _tell", 0}, {"x_must", 0}, {"_TELL", 0}, {"_Must", 0}, {"", 0},
-        {"<html><body>Not Found</body></html>", 0, "404 Not Found"}, {nullptr, 0},
+        {"_tell1.0\r\n", newVersionMessage},
+        {"_must", versionDeprecatedMessage},
+        {"_tell_must", newVersionMessage},
+        {"_must_tell", versionDeprecatedMessage},
+        {" _tell", 0},
+        {"x_must", 0},
+        {"_TELL", 0},
+        {"_Must", 0},
+        {"", 0},
+        {"<html><body>Not Found</body></html>", 0, "404 Not Found"},
+        {nullptr, 0},
     };
     for (const Case& c : cases) {
         auto server = std::make_unique<LoopbackServer>(HttpResponse(c.status, c.body ? c.body : ""));
@@ -61,7 +67,8 @@ TEST(Workers, OnlyAMarkerAtTheVeryStartOfTheReplyPostsAMessage) {
     PointAtLoopback(server.Port());
     CheckForUpdate(nullptr);
     MSG posted = {};
-    EXPECT_TRUE(PeekMessageW(&posted, window, versionDeprecatedMessage, versionDeprecatedMessage, PM_REMOVE)) << "200-byte reply";
+    EXPECT_TRUE(PeekMessageW(&posted, window, versionDeprecatedMessage, versionDeprecatedMessage, PM_REMOVE))
+        << "200-byte reply";
     DestroyWindow(window);
     theApp.mainWindow = nullptr;
 }
@@ -143,7 +150,9 @@ private:
 // The whole program started in process against the test's server.
 class ProgramOnlineTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-online").c_str()); }
+    static void SetUpTestSuite() {
+        SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-online").c_str());
+    }
     void Start(const LoopbackServer& server) {
         PointAtLoopback(server.Port());
         OleInitialize(nullptr);
@@ -232,7 +241,8 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
-    ASSERT_TRUE(CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    ASSERT_TRUE(
+        CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
 
     // The embedded page asks the same server for its page too; only the two workers' requests count.
     auto workerRequests = [&server] {

@@ -41,7 +41,8 @@ DWORD GdiObjects() {
     constexpr size_t tableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
     constexpr size_t entrySize = 24, typeOffset = 14, entries = 0x4000;
     PROCESS_BASIC_INFORMATION info = {};
-    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &info, sizeof info, nullptr) != 0) return 0;
+    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &info, sizeof info, nullptr) != 0)
+        return 0;
     const BYTE* peb = reinterpret_cast<const BYTE*>(info.PebBaseAddress);
     const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + tableOffset);
     if (!table) return 0;
@@ -89,8 +90,8 @@ int wmain(int argc, wchar_t** argv) {
     GetWindowRect(theApp.mainWindow, &window);
     for (int i = 0; i < resizes; ++i) {
         int grow = i % 2 ? 0 : 40;
-        SetWindowPos(theApp.mainWindow, nullptr, 0, 0, window.right - window.left + grow, window.bottom - window.top + grow,
-                     SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(theApp.mainWindow, nullptr, 0, 0, window.right - window.left + grow,
+                     window.bottom - window.top + grow, SWP_NOMOVE | SWP_NOZORDER);
         PumpMessages(1);
     }
     DWORD afterResizes = GdiObjects();
@@ -98,7 +99,9 @@ int wmain(int argc, wchar_t** argv) {
     OleUninitialize();
     printf("one redraw, median of %d (playing, A and B set): timeline bar %.1f us, A-B display %.1f us\n", timedRedraws,
            timeline, ab);
-    printf("GDI objects: %lu before, %lu after %d redraws of both panels, %lu after %d resizes (100 probe brushes counted as +%ld)\n",
-           before, afterRedraws, countedRedraws, afterResizes, resizes, probe);
+    printf(
+        "GDI objects: %lu before, %lu after %d redraws of both panels, %lu after %d resizes (100 probe brushes counted "
+        "as +%ld)\n",
+        before, afterRedraws, countedRedraws, afterResizes, resizes, probe);
     return 0;
 }

@@ -155,7 +155,12 @@ DialogAnswerer::Reply Enter(int editId, const wchar_t* text) {
 }
 
 TEST_F(PanelTest, SizeDialogsClampSilentlyAndCancelChangesNothing) {
-    struct Case { int button, edit, valueStatic; int* field; const wchar_t* text; int expected; } cases[] = {
+    struct Case {
+        int button, edit, valueStatic;
+        int* field;
+        const wchar_t* text;
+        int expected;
+    } cases[] = {
         {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"0", 3},
         {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"", 3},
         {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"abc", 3},
@@ -228,7 +233,8 @@ TEST_F(PanelTest, TheControlPanelLinesStayAtFixedPixels) {
         EXPECT_EQ(350, PlaceIn(theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_FINE_TUNE_LINE)).left);
         RECT panel = {};
         GetClientRect(theApp.controlPanel, &panel);
-        EXPECT_EQ(panel.right + 1, PlaceIn(theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_PANEL_TOP_LINE)).right);
+        EXPECT_EQ(panel.right + 1,
+                  PlaceIn(theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_PANEL_TOP_LINE)).right);
     }
 }
 

@@ -72,7 +72,9 @@ TEST_F(FacePanelTest, ThePlayedPartEndsAtThePositionWhereTheThumbTipStands) {
 // The A flag's staff is its rightmost column, the B flag's its leftmost: both on the point's column.
 TEST_F(FacePanelTest, TheFlagsStandOnTheirPointsAndBackToBack) {
     HWND bar = theApp.timelineBar;
-    struct Case { int a, b; } cases[] = {{stop / 4, stop / 2}, {stop / 3, stop / 3}};
+    struct Case {
+        int a, b;
+    } cases[] = {{stop / 4, stop / 2}, {stop / 3, stop / 3}};
     for (const Case& c : cases) {
         theApp.pointA = c.a;
         theApp.pointB = c.b;
@@ -93,13 +95,17 @@ TEST_F(FacePanelTest, TheFlagsStandOnTheirPointsAndBackToBack) {
     }
     theApp.Stop();
     theApp.RefreshPanels();
-    for (int y = 4; y < 14; ++y) EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Pixel(bar, 15 + PositionToPixel(stop / 3, stop, L()), y)) << "no flags when stopped";
+    for (int y = 4; y < 14; ++y)
+        EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Pixel(bar, 15 + PositionToPixel(stop / 3, stop, L()), y))
+            << "no flags when stopped";
 }
 
 TEST_F(FacePanelTest, AClickBesideTheTrackSeeksToItsEnds) {
     HWND bar = theApp.timelineBar;
-    struct Case { int x; int expected; } cases[] = {
-        {15 - 6, 0}, {15 - 1, 0}, {15 + L() + 6, stop}, {15 + L() / 2, PixelToPosition(L() / 2, stop, L())}};
+    struct Case {
+        int x;
+        int expected;
+    } cases[] = {{15 - 6, 0}, {15 - 1, 0}, {15 + L() + 6, stop}, {15 + L() / 2, PixelToPosition(L() / 2, stop, L())}};
     for (const Case& c : cases) {
         theApp.graph->SeekMs(stop / 3);  // away from the thumb, which would start a drag
         Send(bar, WM_LBUTTONDOWN, c.x, 16);
@@ -151,8 +157,12 @@ TEST_F(FacePanelTest, TheABDisplayShowsTheBoxesForEachState) {
     RECT position = {w / 6, h / 4, w / 2 - 32, h / 2}, length = {w / 6, h / 2, w / 2 - 32, h - h / 4};
     RECT a = {w / 2 + 32, h / 4, w - w / 6, h / 2}, b = {w / 2 + 32, h / 2, w - w / 6, h - h / 4};
     RECT button = {w / 2 - 32, h / 2 - 32, w / 2 + 32, h / 2 + 32};
-    struct Case { int state, a, b; bool aInk, bInk, buttonInk; } cases[] = {
-        {Stopped, -1, -1, false, false, true}, {Paused, 62345, -1, true, false, true}, {Playing, 1000, 2000, true, true, false}};
+    struct Case {
+        int state, a, b;
+        bool aInk, bInk, buttonInk;
+    } cases[] = {{Stopped, -1, -1, false, false, true},
+                 {Paused, 62345, -1, true, false, true},
+                 {Playing, 1000, 2000, true, true, false}};
     for (const Case& k : cases) {
         theApp.playState = k.state;
         theApp.pointA = k.a;
@@ -176,8 +186,13 @@ TEST_F(FacePanelTest, ThePlayButtonAnswersInsideItsHotSquareOnly) {
     HWND panel = theApp.abPanel;
     RECT c = Client(panel);
     int w = c.right, h = c.bottom;
-    struct Case { int x, y; BOOL hand; } cases[] = {
-        {w / 2 - 32, h / 2 - 32, TRUE}, {w / 2 + 31, h / 2 + 31, TRUE}, {w / 2 + 32, h / 2, FALSE}, {w / 2, h / 2 + 32, FALSE}};
+    struct Case {
+        int x, y;
+        BOOL hand;
+    } cases[] = {{w / 2 - 32, h / 2 - 32, TRUE},
+                 {w / 2 + 31, h / 2 + 31, TRUE},
+                 {w / 2 + 32, h / 2, FALSE},
+                 {w / 2, h / 2 + 32, FALSE}};
     for (const Case& k : cases) {
         POINT screen = {k.x, k.y};
         ClientToScreen(panel, &screen);
@@ -186,7 +201,9 @@ TEST_F(FacePanelTest, ThePlayButtonAnswersInsideItsHotSquareOnly) {
         POINT now = {};
         GetCursorPos(&now);
         ASSERT_EQ(screen.x, now.x) << "the cursor could not be placed";
-        EXPECT_EQ(k.hand, static_cast<BOOL>(SendMessageW(panel, WM_SETCURSOR, reinterpret_cast<WPARAM>(panel), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)))) << k.x << "," << k.y;
+        EXPECT_EQ(k.hand, static_cast<BOOL>(SendMessageW(panel, WM_SETCURSOR, reinterpret_cast<WPARAM>(panel),
+                                                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE))))
+            << k.x << "," << k.y;
     }
     Send(panel, WM_LBUTTONDOWN, w / 2 - 32, h / 2 - 32);
     EXPECT_EQ(Playing, theApp.playState) << "a click in the square resumes";

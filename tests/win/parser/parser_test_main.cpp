@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-int main(int argc, char **argv) {
-  testing::InitGoogleTest(&argc, argv);
-  if (FAILED(OleInitialize(nullptr))) return 2;
-  const int result = RUN_ALL_TESTS();
-  OleUninitialize();
-  return result;
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (FAILED(OleInitialize(nullptr))) return 2;
+    const int result = RUN_ALL_TESTS();
+    OleUninitialize();
+    return result;
 }

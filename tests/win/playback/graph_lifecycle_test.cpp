@@ -7,9 +7,13 @@ namespace {
 
 // True when the graph holds exactly the four filters under the names the program gives them.
 void ExpectFiltersInGraph(PlaybackGraph& graph) {
-    const struct { const wchar_t* name; IBaseFilter* filter; } expected[] = {
-        {L"source", graph.sourceFilter}, {L"mp3Parser", graph.splitterFilter},
-        {L"decoder", graph.decoderFilter}, {L"renderer", graph.rendererFilter}};
+    const struct {
+        const wchar_t* name;
+        IBaseFilter* filter;
+    } expected[] = {{L"source", graph.sourceFilter},
+                    {L"mp3Parser", graph.splitterFilter},
+                    {L"decoder", graph.decoderFilter},
+                    {L"renderer", graph.rendererFilter}};
     for (const auto& member : expected) {
         IBaseFilter* found = nullptr;
         EXPECT_EQ(graph.graphBuilder->FindFilterByName(member.name, &found), S_OK) << Narrow(member.name);

@@ -79,7 +79,6 @@ std::string Narrow(const std::wstring& text) {
 
 std::string CaseLabel(const wchar_t* fixture, SplitterKind kind) {
     std::string label;
-    for (const wchar_t* c = fixture; *c && *c != L'.'; ++c)
-        label += iswalnum(*c) ? static_cast<char>(*c) : '_';
+    for (const wchar_t* c = fixture; *c && *c != L'.'; ++c) label += iswalnum(*c) ? static_cast<char>(*c) : '_';
     return label + "_" + Narrow(KindName(kind));
 }

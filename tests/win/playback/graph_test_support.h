@@ -12,9 +12,9 @@
 
 // The length of an MP3 file according to its own frames, counted with the portable library.
 struct CountedLength {
-    int64_t framesMs = 0;                 // every audio frame, the information frame excluded
-    std::optional<int64_t> audibleMs;     // less the encoder delay and padding of a LAME tag
-    int frameMs = 0;                      // duration of one frame, rounded up
+    int64_t framesMs = 0;              // every audio frame, the information frame excluded
+    std::optional<int64_t> audibleMs;  // less the encoder delay and padding of a LAME tag
+    int frameMs = 0;                   // duration of one frame, rounded up
     size_t frames = 0;
 };
 // nullopt when the file cannot be read or holds no audio frame.

@@ -11,9 +11,9 @@
 #include "tests/win/support/test_support.h"
 
 // Every fixture that is an MP3 file a player should play.
-inline const wchar_t* const validFixtures[] = {
-    L"cbr128.mp3", L"vbr.mp3",    L"mpeg2.mp3",     L"mpeg25.mp3",  L"speech.mp3",
-    L"bigtag.mp3", L"truncated.mp3", L"garbage.mp3", L"long.mp3"};
+inline const wchar_t* const validFixtures[] = {L"cbr128.mp3",    L"vbr.mp3",     L"mpeg2.mp3",
+                                               L"mpeg25.mp3",    L"speech.mp3",  L"bigtag.mp3",
+                                               L"truncated.mp3", L"garbage.mp3", L"long.mp3"};
 // Files no build may accept: not MP3 at all, zero bytes, and a path that does not exist.
 inline const wchar_t* const invalidFixtures[] = {L"notmp3.mp3", L"empty.mp3", L"no-such-file.mp3"};
 inline const SplitterKind bothKinds[] = {PreferredParser, Mpeg1Splitter};
@@ -54,9 +54,7 @@ public:
     GraphHolder& operator=(const GraphHolder&) = delete;
     ~GraphHolder() { Close(); }
 
-    HRESULT Open(const wchar_t* fixture, SplitterKind kind) {
-        return OpenPath(FixturePath(fixture), kind);
-    }
+    HRESULT Open(const wchar_t* fixture, SplitterKind kind) { return OpenPath(FixturePath(fixture), kind); }
     HRESULT OpenPath(const std::wstring& path, SplitterKind kind) {
         HangGuard guard(L"PlaybackGraph::Open(" + path + L", " + KindName(kind) + L")", openTimeoutMs);
         return graph.Open(path.c_str(), kind);

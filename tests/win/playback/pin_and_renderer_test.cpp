@@ -29,21 +29,18 @@ IBaseFilter* CreateLoadedSource() {
 }
 
 struct PinCase {
-    const char* filter;   // "source": one output pin only; "decoder": one input, then one output
+    const char* filter;  // "source": one output pin only; "decoder": one input, then one output
     PIN_DIRECTION direction;
     int index;
     bool found;
 };
 
 const PinCase pinCases[] = {
-    {"source", PINDIR_OUTPUT, 0, true},
-    {"source", PINDIR_OUTPUT, 1, false},   // one output pin: no second one
-    {"source", PINDIR_INPUT, 0, false},    // a source has no input
-    {"decoder", PINDIR_INPUT, 0, true},
-    {"decoder", PINDIR_INPUT, 1, false},
-    {"decoder", PINDIR_OUTPUT, 0, true},   // the input before it does not count
-    {"decoder", PINDIR_OUTPUT, 1, false},
-    {"decoder", PINDIR_OUTPUT, -1, false},
+    {"source", PINDIR_OUTPUT, 0, true},   {"source", PINDIR_OUTPUT, 1, false},  // one output pin: no second one
+    {"source", PINDIR_INPUT, 0, false},                                         // a source has no input
+    {"decoder", PINDIR_INPUT, 0, true},   {"decoder", PINDIR_INPUT, 1, false},
+    {"decoder", PINDIR_OUTPUT, 0, true},  // the input before it does not count
+    {"decoder", PINDIR_OUTPUT, 1, false}, {"decoder", PINDIR_OUTPUT, -1, false},
 };
 
 class FindPinCase : public ::testing::TestWithParam<PinCase> {};
@@ -97,7 +94,7 @@ TEST(TimeUnits, ReferenceTimeToMillisecondsTruncates) {
     EXPECT_EQ(ReferenceTimeToMs(9999), 0);
     EXPECT_EQ(ReferenceTimeToMs(10000), 1);
     EXPECT_EQ(ReferenceTimeToMs(0), 0);
-    EXPECT_EQ(ReferenceTimeToMs(-9999), 0);  // toward zero
+    EXPECT_EQ(ReferenceTimeToMs(-9999), 0);                // toward zero
     EXPECT_EQ(ReferenceTimeToMs(36000000000LL), 3600000);  // an hour
 }
 

@@ -123,7 +123,11 @@ TEST_F(PlayerTest, NudgesClampAtTheirLimits) {
     OpenPaused(L"cbr128.mp3");
     int stop = theApp.graph->GetStopMs();
     theApp.fineTuning = 200;
-    struct Case { int a, b; void (AppState::*nudge)(); int wantA, wantB; } cases[] = {
+    struct Case {
+        int a, b;
+        void (AppState::*nudge)();
+        int wantA, wantB;
+    } cases[] = {
         {9900, 10000, &AppState::FineTuneAPlus, 10000, 10000},
         {1000, 1100, &AppState::FineTuneBMinus, 1000, 1000},
         {100, -1, &AppState::FineTuneAMinus, 0, -1},

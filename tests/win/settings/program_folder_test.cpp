@@ -124,8 +124,7 @@ bool WaitForRunningMainWindow(ChildProcess& child, HWND* mainWindow, std::wstrin
         }
         std::vector<HWND> windows = ProcessWindows(child.Id(), L"Clipvane");
         DWORD_PTR ignored = 0;
-        if (windows.size() == 1 &&
-            SendMessageTimeoutW(windows[0], WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored)) {
+        if (windows.size() == 1 && SendMessageTimeoutW(windows[0], WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored)) {
             if (!answeringSince) answeringSince = GetTickCount();
             if (GetTickCount() - answeringSince >= quietAfterStartMs) {
                 *mainWindow = windows[0];

@@ -63,9 +63,7 @@ std::vector<ShownDialog> RecordingBoxes(void (AppState::*operation)(HWND)) {
 std::vector<ShownDialog> LoadRecordingBoxes() { return RecordingBoxes(&AppState::LoadSettings); }
 std::vector<ShownDialog> SaveRecordingBoxes() { return RecordingBoxes(&AppState::SaveSettings); }
 
-void MakeDataFolder(const ScopedUserProfile& profile) {
-    CreateDirectoryChain(profile.SettingsFile().c_str(), FALSE);
-}
+void MakeDataFolder(const ScopedUserProfile& profile) { CreateDirectoryChain(profile.SettingsFile().c_str(), FALSE); }
 
 class SettingsFile : public ::testing::Test {
 protected:

@@ -29,8 +29,7 @@ BOOL CALLBACK CollectProcessWindows(HWND window, LPARAM context) {
 
 }  // namespace
 
-const char defaultSettingsFile[] =
-    "[options]\r\nbMute=0\r\nvolume=9500\r\neachJump=3\r\nfineTuning=200\r\n";
+const char defaultSettingsFile[] = "[options]\r\nbMute=0\r\nvolume=9500\r\neachJump=3\r\nfineTuning=200\r\n";
 
 ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
     wchar_t previous[MAX_PATH] = {};
@@ -64,17 +63,13 @@ ScopedUserProfile::~ScopedUserProfile() {
     if (created_) DeleteTree(folder_.c_str());
 }
 
-std::wstring ScopedUserProfile::DataFolder() const {
-    return folder_ + L"\\AppData\\Roaming\\Clipvane";
-}
+std::wstring ScopedUserProfile::DataFolder() const { return folder_ + L"\\AppData\\Roaming\\Clipvane"; }
 
-std::wstring ScopedUserProfile::SettingsFile() const {
-    return DataFolder() + L"\\options.ini";
-}
+std::wstring ScopedUserProfile::SettingsFile() const { return DataFolder() + L"\\options.ini"; }
 
 std::string ReadWholeFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     std::string bytes;
     char buffer[65536];
@@ -88,8 +83,8 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
+    bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     CloseHandle(file);
     return ok;
 }
@@ -99,9 +94,7 @@ bool IsDirectory(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-    return folder + L"\\" + name;
-}
+std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
 
 std::vector<std::wstring> CopyFiles(const std::wstring& from, const std::wstring& to,
                                     const std::vector<std::wstring>& names) {
@@ -147,9 +140,7 @@ bool ChildProcess::Wait(DWORD timeoutMs, DWORD* exitCode) {
     return true;
 }
 
-bool ChildProcess::Running() const {
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
+bool ChildProcess::Running() const { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
 
 std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className) {
     std::vector<HWND> found;
@@ -158,11 +149,8 @@ std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className) {
     return found;
 }
 
-std::wstring MessageBoxText(HWND box) {
-    return WindowText(GetDlgItem(box, messageBoxTextId));
-}
+std::wstring MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, messageBoxTextId)); }
 
 void PressDialogButton(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
-

@@ -116,8 +116,10 @@ void DialogAnswerer::Watch() {
                     replies_.erase(replies_.begin());
                 }
             }
-            if (reply) reply(dialog);
-            else DefaultReply(dialog);
+            if (reply)
+                reply(dialog);
+            else
+                DefaultReply(dialog);
         }
         // Windows that are gone may reuse their handle later.
         std::lock_guard<std::mutex> lock(mutex_);
@@ -139,7 +141,8 @@ DialogAnswerer::Reply DialogAnswerer::ChooseFile(const std::wstring& path) {
         HWND box = GetDlgItem(dialog, fileNameCombo);
         if (!box) box = GetDlgItem(dialog, fileNameEdit);
         SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     };
 }
 
@@ -206,6 +209,4 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

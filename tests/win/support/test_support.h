@@ -14,7 +14,7 @@
 // What a modal window showed when the answerer found it.
 struct ShownDialog {
     std::wstring caption;
-    std::wstring text;  // the texts of its static controls, joined with '\n' (a message box's text)
+    std::wstring text;   // the texts of its static controls, joined with '\n' (a message box's text)
     UINT iconStyle = 0;  // for message boxes: MB_ICONERROR or MB_ICONQUESTION, else 0
 };
 

@@ -98,7 +98,8 @@ TEST_F(PageStartupTest, WinesOwnBrowserLetsStartupCompleteSilently) {
     PumpMessages(200);
     if (canUnload) {
         HRESULT unload = canUnload();
-        std::printf("Wine's browser: after shutdown its module %s\n", unload == S_OK ? "holds no object" : "still holds objects");
+        std::printf("Wine's browser: after shutdown its module %s\n",
+                    unload == S_OK ? "holds no object" : "still holds objects");
         EXPECT_EQ(S_OK, unload);
     }
 }

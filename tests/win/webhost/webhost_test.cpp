@@ -69,28 +69,53 @@ TEST_F(BrowserHostTest, EmbedsNavigatesShowsResizesAndUnembedsOnce) {
     swprintf(hostInfo, 96, L"GetHostInfo 00000000 size %u flags 4 double-click 0 style sheet untouched",
              static_cast<unsigned>(sizeof(DOCHOSTUIINFO)));
     EXPECT_EQ(Lines({
-        L"CreateInstance alone", L"factory Release",
-        L"SetClientSite site", L"site AddRef 1",
-        L"site QueryInterface IUnknown 00000000 client site", L"site Release 1",
-        L"site QueryInterface IOleClientSite 00000000 client site", L"site Release 1",
-        L"site QueryInterface IOleInPlaceSite 00000000 other", L"site Release 1",
-        L"site QueryInterface IDocHostUIHandler 00000000 other", hostInfo, L"ShowContextMenu 00000000", L"site Release 1",
-        L"site QueryInterface IOleContainer 80004002 null",
-        L"SetHostNames My Host Name (null)",
-        L"DoVerb -1 message null site own index -1 window " + HandleText(host) + L" rect 0,0,0,0",
-        L"CanInPlaceActivate 00000000", L"OnInPlaceActivate 00000000", L"GetWindow host",
-        L"GetWindowContext 00000000 frame set document null MDI 0 frame window host accelerators null 0 rects untouched",
-        L"frame GetWindow host QueryInterface 80004001 null SetStatusText 00000000",
-        L"OnUIActivate 00000000",
-        L"SetObjectRects 0,0,300,80 clip 0,0,300,80", L"Release 1", L"OnPosRectChange 00000000", L"site Release 1",
-        L"put_Left 0", L"put_Top 0", L"put_Width 0", L"put_Height 0", L"Release 1",
-        L"put_Height 0", L"put_Width 0", L"Release 1",  // the WM_SIZE of the window's creation
-        std::wstring(L"Navigate2 ") + testAddress + L" others null", L"Release 1",
-    }), RecordingBrowserLog());
+                  L"CreateInstance alone",
+                  L"factory Release",
+                  L"SetClientSite site",
+                  L"site AddRef 1",
+                  L"site QueryInterface IUnknown 00000000 client site",
+                  L"site Release 1",
+                  L"site QueryInterface IOleClientSite 00000000 client site",
+                  L"site Release 1",
+                  L"site QueryInterface IOleInPlaceSite 00000000 other",
+                  L"site Release 1",
+                  L"site QueryInterface IDocHostUIHandler 00000000 other",
+                  hostInfo,
+                  L"ShowContextMenu 00000000",
+                  L"site Release 1",
+                  L"site QueryInterface IOleContainer 80004002 null",
+                  L"SetHostNames My Host Name (null)",
+                  L"DoVerb -1 message null site own index -1 window " + HandleText(host) + L" rect 0,0,0,0",
+                  L"CanInPlaceActivate 00000000",
+                  L"OnInPlaceActivate 00000000",
+                  L"GetWindow host",
+                  L"GetWindowContext 00000000 frame set document null MDI 0 frame window host accelerators null 0 "
+                  L"rects untouched",
+                  L"frame GetWindow host QueryInterface 80004001 null SetStatusText 00000000",
+                  L"OnUIActivate 00000000",
+                  L"SetObjectRects 0,0,300,80 clip 0,0,300,80",
+                  L"Release 1",
+                  L"OnPosRectChange 00000000",
+                  L"site Release 1",
+                  L"put_Left 0",
+                  L"put_Top 0",
+                  L"put_Width 0",
+                  L"put_Height 0",
+                  L"Release 1",
+                  L"put_Height 0",
+                  L"put_Width 0",
+                  L"Release 1",  // the WM_SIZE of the window's creation
+                  std::wstring(L"Navigate2 ") + testAddress + L" others null",
+                  L"Release 1",
+              }),
+              RecordingBrowserLog());
 
     // Every placement by the panel reaches the browser as the host's client size; a panel too
     // narrow for the page gives it width 0.
-    struct { int width, height; RECT placed; } placements[] = {
+    struct {
+        int width, height;
+        RECT placed;
+    } placements[] = {
         {500, 60, {355, 5, 497, 55}},
         {720, 98, {355, 5, 717, 93}},
         {300, 98, {355, 5, 355, 93}},
@@ -136,11 +161,12 @@ TEST_F(BrowserHostTest, ABrowserThatOutlivesItsWindowStillFindsItsContainer) {
 }
 
 TEST_F(BrowserHostTest, AFailingBrowserLeavesNoWindowNoRecordAndNothingReleasedTwice) {
-    struct { int failure, code; int closes, lastReleases; } cases[] = {
-        {FailNoFactory, NoBrowserFactory, 0, 0},
-        {FailCreateInstance, BrowserNotCreated, 0, 0},
-        {FailSetClientSite, BrowserNotActivated, 1, 1},
-        {FailDoVerb, BrowserNotActivated, 1, 1},
+    struct {
+        int failure, code;
+        int closes, lastReleases;
+    } cases[] = {
+        {FailNoFactory, NoBrowserFactory, 0, 0},        {FailCreateInstance, BrowserNotCreated, 0, 0},
+        {FailSetClientSite, BrowserNotActivated, 1, 1}, {FailDoVerb, BrowserNotActivated, 1, 1},
         {FailNoWebBrowser2, BrowserNotActivated, 1, 1},
     };
     for (const auto& c : cases) {

@@ -29,8 +29,8 @@ HWND CreatePanelStandIn(HWND parent) {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"WebhostTestPanel";
     RegisterClassExW(&windowClass);
-    return CreateWindowExW(0, L"WebhostTestPanel", nullptr, parent ? WS_CHILD | WS_VISIBLE : WS_POPUP, 0, 0, 720,
-                           98, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, L"WebhostTestPanel", nullptr, parent ? WS_CHILD | WS_VISIBLE : WS_POPUP, 0, 0, 720, 98,
+                           parent, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 RecordingBrowserScope::RecordingBrowserScope() {
