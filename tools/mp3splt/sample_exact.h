@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "mp3/mp3.h"
 #include "tools/common/frame_copier.h"
@@ -45,6 +46,7 @@ class SampleExactCut {
   static_assert((mp3::kMaxEncoderDelay + mp3::kDecoderDelay) / mp3::kGranuleSamples + 2 <= kLeadRing);
 
   bool StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame, toolcommon::FrameCopier& copier);
+  size_t RingAlignedLead(const std::vector<mp3::PrimingFrame>& before, size_t lead) const;
   void FinishAtStreamEnd(size_t frames);
 
   mp3::SampleExactPlan plan_;
