@@ -1,6 +1,7 @@
 // Frame mode made sample-exact for gapless players: the cut keeps the frames a decoder needs
-// before the start (bit reservoir, filterbank overlap) and its LAME tag's encoder delay and
-// padding trim the decoded cut to exactly the source's samples from A to B.
+// before the start (bit reservoir, filterbank overlap; one more where that lines mpg123's
+// synthesis ring up with the source's decode) and its LAME tag's encoder delay and padding trim
+// the decoded cut to exactly the source's samples from A to B.
 #pragma once
 #include <cstdint>
 #include <optional>
