@@ -161,8 +161,8 @@ struct Case {
     const char* where;  // "boundary", "after", "last": the start's place in its frame
     int64_t fromMs;     // search the start from here
     int64_t lengthMs;
-    // The ring alignment the cut must reach: a CBR MPEG-1 cut needs one lead frame for its
-    // reservoir and the delay field holds one more, of the other parity.
+    // The ring alignment the cut must reach: at 128 kb/s MPEG-1 the delay field leaves room
+    // for a lead of either parity, which is all the SSE decoder needs (3: measured on 51 starts).
     int minAlignment = 0;
 };
 
@@ -193,7 +193,9 @@ TEST_P(SampleExactCutTest, GaplessDecodeIsTheSourcesFromAToB) {
                  std::to_string((SampleAt(startMs, rate) + GaplessBegin(in)) % spf) + " of its frame, ring alignment " +
                  std::to_string(alignment));
     EXPECT_GE(alignment, c.minAlignment);
-    for (const Decoder& decoder : MachineDecoders()) {
+    const std::vector<Decoder> decoders = MachineDecoders();
+    ASSERT_FALSE(decoders.empty()) << "mpg123 --test-cpu named no decoder";
+    for (const Decoder& decoder : decoders) {
         GaplessDecode source(input, scratch / "source.raw", channels, decoder.name);
         GaplessDecode cut(scratch / "cut.mp3", scratch / "cut.raw", channels, decoder.name);
         ASSERT_TRUE(source.ok() && cut.ok()) << decoder.name;
