@@ -7,6 +7,7 @@
 #include "webhost/browser_host_record.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -57,11 +58,20 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
 TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothingElse) {
     RecordingBrowserScope scope;
     ASSERT_TRUE(scope.Active());
-    for (int failure : {FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
+    // With FailNothing the browser would work, but there is no memory for the host record.
+    for (int failure :
+         {FailNothing, FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
         SCOPED_TRACE(failure);
+        std::optional<NoMemoryForHostRecord> noMemory;
+        if (failure == FailNothing) {
+            ASSERT_TRUE(noMemory.emplace().Active());
+        }
         DialogAnswerer answerer;
         StartWith(failure);
         EXPECT_EQ(nullptr, theApp.browserWindow);
+        if (noMemory) {
+            EXPECT_EQ(1, noMemory->Refused());
+        }
         EXPECT_TRUE(IsWindowVisible(theApp.mainWindow));
         PumpMessages(100);
         EXPECT_EQ(L"", OtherVisibleWindows(theApp.mainWindow));

@@ -10,6 +10,7 @@
 #include <mshtmhst.h>
 #include <ole2.h>
 #include <cwchar>
+#include <optional>
 
 namespace {
 
@@ -160,18 +161,26 @@ TEST_F(BrowserHostTest, ABrowserThatOutlivesItsWindowStillFindsItsContainer) {
               RecordingBrowserLog());
 }
 
-TEST_F(BrowserHostTest, AFailingBrowserLeavesNoWindowNoRecordAndNothingReleasedTwice) {
+TEST_F(BrowserHostTest, AFailedEmbeddingLeavesNoWindowNoRecordAndNothingReleasedTwice) {
     struct {
+        bool noMemory;
         int failure, code;
         int closes, lastReleases;
     } cases[] = {
-        {FailNoFactory, NoBrowserFactory, 0, 0},        {FailCreateInstance, BrowserNotCreated, 0, 0},
-        {FailSetClientSite, BrowserNotActivated, 1, 1}, {FailDoVerb, BrowserNotActivated, 1, 1},
-        {FailNoWebBrowser2, BrowserNotActivated, 1, 1},
+        {true, FailNothing, NoHostRecord, 0, 0},
+        {false, FailNoFactory, NoBrowserFactory, 0, 0},
+        {false, FailCreateInstance, BrowserNotCreated, 0, 0},
+        {false, FailSetClientSite, BrowserNotActivated, 1, 1},
+        {false, FailDoVerb, BrowserNotActivated, 1, 1},
+        {false, FailNoWebBrowser2, BrowserNotActivated, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failure);
         RecordingBrowserReset(c.failure);
+        std::optional<NoMemoryForHostRecord> noMemory;
+        if (c.noMemory) {
+            ASSERT_TRUE(noMemory.emplace().Active());
+        }
         EXPECT_EQ(nullptr, CreateHost());
         EXPECT_EQ(nullptr, FindWindowExW(panel_, nullptr, browserHostClass, nullptr));
 
@@ -186,6 +195,10 @@ TEST_F(BrowserHostTest, AFailingBrowserLeavesNoWindowNoRecordAndNothingReleasedT
         EXPECT_EQ(2 * c.lastReleases, Occurrences(log, L"Release 0\n")) << log;
         EXPECT_EQ(0, Occurrences(log, L"Navigate2")) << log;
         EXPECT_EQ(0, RecordingBrowserLiveObjects()) << log;
+        if (!c.noMemory) continue;
+        // Without a record the browser is never asked for.
+        EXPECT_EQ(L"", log);
+        EXPECT_EQ(2, noMemory->Refused());
     }
 }
 
