@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "mp3/frame_header.h"
 #include "mp3/vbr_header.h"
 
 namespace mp3 {
@@ -51,6 +52,38 @@ struct SampleExactPlan {
   int EncoderPadding() const;
 };
 SampleExactPlan PlanSampleExact(int64_t firstRaw, int64_t endRaw, int samplesPerFrame);
+
+// Decoders of the mpg123 family synthesise through a ring of 16 slots of 32 samples, whose
+// position each slot advances, and sum each output sample in an order that follows the ring
+// position: a few samples round one step apart between positions. Their SIMD forms sum in
+// blocks of 4 or 8 slots, and only the position within a block matters to them.
+// Such a decoder starts decoding kPrimingFrames before the frame that holds the first sample it
+// plays, counts reservoir bytes from there, and decodes a frame that lacks them as silence,
+// synthesised like any other, except when the length left in its zeroed side information
+// (LengthLeftAfterZeroing) exceeds the bits it holds: then it drops the frame unsynthesised.
+// A cut decodes sample for sample like its source when the decoder has synthesised as many
+// slots, mod 16 (mod its block), before the cut's first exact frame as before the same frame
+// of the source.
+constexpr int kPrimingFrames = 4;
+constexpr int kSynthesisRingSlots = 16;
+
+// A frame as that decoder's reservoir count sees it.
+struct PrimingFrame {
+  int mainDataBegin = 0;
+  int capacity = 0;    // MainDataCapacity
+  int lengthLeft = 0;  // LengthLeftAfterZeroing
+};
+// `bytes` holds at least the frame's header, CRC field and two bytes of side information.
+PrimingFrame PrimingFrameOf(const FrameHeader& header, ByteView bytes, uint64_t frameSize);
+constexpr size_t kPrimingBytes = kHeaderSize + kCrcFieldSize + 2;
+
+// How many frames such a decoder synthesises before frame `target` of a stream whose gapless
+// play begins at raw sample `begin`. `first` describes the stream's frames from its start;
+// frames past them count as synthesised (their reservoir is there).
+int64_t SynthesisedBefore(int64_t target, int64_t begin, int samplesPerFrame, const std::vector<PrimingFrame>& first);
+// How alike the ring positions of two decodes that synthesised these many frames are: 4 when
+// they are the same, 3 when they differ by 8 slots, 2 by 4, 1 by 2, 0 by an odd count.
+int RingAlignment(int64_t framesA, int64_t framesB, int samplesPerFrame);
 
 // How many of the frames before a frame must be kept for its main data to be there: the
 // main-data capacities of the frames before it, nearest first. nullopt when all of them

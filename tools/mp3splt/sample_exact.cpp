@@ -56,23 +56,32 @@ bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& 
   return true;
 }
 
+namespace {
+
+mp3::PrimingFrame PrimingFrameAt(mp3::ByteSource& source, const mp3::ScanEvent& frame) {
+  uint8_t head[mp3::kPrimingBytes];
+  const size_t got = source.ReadAt(frame.offset, head, sizeof head);
+  return mp3::PrimingFrameOf(frame.header, mp3::ByteView(head, got), frame.size);
+}
+
+}  // namespace
+
 // Keeps the frames before the first exact one that hold its bit reservoir, as far back as the
 // delay field reaches.
 bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame,
                              toolcommon::FrameCopier& copier) {
-  uint8_t head[mp3::kHeaderSize + mp3::kCrcFieldSize + 2];
-  const size_t got = source.ReadAt(exactFrame.offset, head, sizeof head);
-  const int reservoir = mp3::MainDataBegin(exactFrame.header, mp3::ByteView(head, got)).value_or(0);
   const size_t exact = plan_.firstExactFrame;
   const size_t reachable = std::min(kLeadRing, exact - std::min(exact, plan_.earliestFirstFrame));
+  std::vector<mp3::PrimingFrame> before;  // exact - reachable .. exact - 1
+  for (size_t back = reachable; back >= 1; --back)
+    before.push_back(PrimingFrameAt(source, lead_[(exact - back) % kLeadRing]));
   std::vector<int> capacities;
-  for (size_t back = 1; back <= reachable; ++back)
-    capacities.push_back(
-        mp3::MainDataCapacity(lead_[(exact - back) % kLeadRing].header, lead_[(exact - back) % kLeadRing].size));
-  const std::optional<size_t> needed = mp3::ReservoirFrames(reservoir, capacities);
+  for (auto frame = before.rbegin(); frame != before.rend(); ++frame) capacities.push_back(frame->capacity);
+  const std::optional<size_t> needed =
+      mp3::ReservoirFrames(PrimingFrameAt(source, exactFrame).mainDataBegin, capacities);
   // Running out of frames at the start of the stream is no loss: the source's own decode
   // lacked that reservoir just the same.
-  const size_t lead = needed ? *needed : reachable;
+  const size_t lead = needed ? RingAlignedLead(before, *needed) : reachable;
   startSampleExact_ = needed.has_value() || lead == exact;
   firstFrame_ = exact - lead;
   for (size_t frame = firstFrame_; frame < exact; ++frame) {
@@ -80,6 +89,26 @@ bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exac
     ++framesCopied_;
   }
   return true;
+}
+
+// The fewest lead frames from `lead` on after which a decoder of the mpg123 family stands at the
+// ring position it has at the first exact frame in the source, or failing that, the nearest
+// one its SIMD forms cannot tell apart (see gapless.h). `before` ends with the frame before the
+// first exact one.
+size_t SampleExactCut::RingAlignedLead(const std::vector<mp3::PrimingFrame>& before, size_t lead) const {
+  const size_t exact = plan_.firstExactFrame;
+  const int spf = plan_.samplesPerFrame;
+  const int64_t inSource = mp3::SynthesisedBefore(int64_t(exact), mp3::GaplessBegin(sourceLame_), spf, {});
+  size_t best = lead;
+  int bestAlignment = -1;
+  for (size_t candidate = lead; candidate <= before.size(); ++candidate) {
+    const int64_t cutBegin = plan_.firstRaw - int64_t(exact - candidate) * spf;
+    const std::vector<mp3::PrimingFrame> kept(before.end() - std::ptrdiff_t(candidate), before.end());
+    const int alignment =
+        mp3::RingAlignment(mp3::SynthesisedBefore(int64_t(candidate), cutBegin, spf, kept), inSource, spf);
+    if (alignment > bestAlignment) best = candidate, bestAlignment = alignment;
+  }
+  return best;
 }
 
 // The stream ended before the planned end frame (or right at it): when the stretch reaches

@@ -1,10 +1,12 @@
 // Frame mode made sample-exact for gapless players: the cut keeps the frames a decoder needs
-// before the start (bit reservoir, filterbank overlap) and its LAME tag's encoder delay and
-// padding trim the decoded cut to exactly the source's samples from A to B.
+// before the start (bit reservoir, filterbank overlap; one more where that lines mpg123's
+// synthesis ring up with the source's decode) and its LAME tag's encoder delay and padding trim
+// the decoded cut to exactly the source's samples from A to B.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "mp3/mp3.h"
 #include "tools/common/frame_copier.h"
@@ -45,6 +47,7 @@ class SampleExactCut {
   static_assert((mp3::kMaxEncoderDelay + mp3::kDecoderDelay) / mp3::kGranuleSamples + 2 <= kLeadRing);
 
   bool StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame, toolcommon::FrameCopier& copier);
+  size_t RingAlignedLead(const std::vector<mp3::PrimingFrame>& before, size_t lead) const;
   void FinishAtStreamEnd(size_t frames);
 
   mp3::SampleExactPlan plan_;
