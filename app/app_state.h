@@ -76,29 +76,29 @@ public:
 
     bool IsActive() const { return loaded && playState != Stopped; }
 
-    OPENFILENAMEW openFileName;
-    HINSTANCE hInstance;
-    HWND mainWindow;
-    wchar_t currentFile[pathUnits];
-    HWND statusBar;
-    HWND panelContainer;
-    HWND controlPanel;
-    HWND browserWindow;
-    HWND infoStrip;
-    HWND abPanel;
-    HWND timelineBar;
-    HWND toolbar;
-    BOOL loaded;
-    int playState;
-    int pointA;
-    int pointB;
-    int eachJump;
-    int fineTuning;
-    BOOL bMute;
-    int volume;
+    OPENFILENAMEW openFileName = {};
+    HINSTANCE hInstance = nullptr;
+    HWND mainWindow = nullptr;
+    wchar_t currentFile[pathUnits] = {};
+    HWND statusBar = nullptr;
+    HWND panelContainer = nullptr;
+    HWND controlPanel = nullptr;
+    HWND browserWindow = nullptr;
+    HWND infoStrip = nullptr;
+    HWND abPanel = nullptr;
+    HWND timelineBar = nullptr;
+    HWND toolbar = nullptr;
+    BOOL loaded = FALSE;
+    int playState = Stopped;
+    int pointA = unsetPoint;
+    int pointB = unsetPoint;
+    int eachJump = 0;
+    int fineTuning = 0;
+    BOOL bMute = FALSE;
+    int volume = 0;
     std::unique_ptr<PlaybackGraph> graph;
     DWORD osMajorVersion;
-    BOOL topmost;
+    BOOL topmost = FALSE;
 };
 
 extern AppState theApp;
