@@ -116,12 +116,12 @@ void DispatchProgramMessage(HACCEL accelerators, MSG& message);
 // Centres a window on the desktop, never at a negative position.
 void CenterWindow(HWND window);
 
-// Error box owned by `owner` with the program's caption.
+// Message box owned by `owner` with the program's caption.
 int ShowMessage(HWND owner, const wchar_t* text, UINT flags);
-// Formats a cached string with one argument and shows it as an error.
-void ShowFormattedError(UINT formatId, const wchar_t* argument);
-// The system's text for an HRESULT (at most 255 characters).
-void GetErrorText(HRESULT hr, wchar_t* text, DWORD units);
+// The cached string `formatId` formatted with the arguments, shown as ShowMessage does.
+int ShowFormattedMessage(HWND owner, UINT flags, UINT formatId, ...);
+// The main window's error with the system's text for `hr` (at most 255 characters) in `formatId`.
+void ShowHresultError(UINT formatId, HRESULT hr);
 
 // Full path of a file that lies beside the program (`units` at least pathUnits).
 void ProgramFolderFile(const wchar_t* name, wchar_t* path);
