@@ -54,16 +54,7 @@ BOOL FailStartup(HWND owner) {
 
 }  // namespace
 
-AppState::AppState() {
-    ZeroMemory(&openFileName, sizeof(openFileName));
-    ZeroMemory(currentFile, sizeof(currentFile));
-    panelContainer = controlPanel = browserWindow = infoStrip = abPanel = timelineBar = toolbar = nullptr;
-    loaded = FALSE;
-    playState = Stopped;
-    pointA = pointB = unsetPoint;
-    topmost = FALSE;
-    osMajorVersion = ReadOsMajorVersion();
-}
+AppState::AppState() : osMajorVersion(ReadOsMajorVersion()) {}
 
 BOOL AppState::Init(HINSTANCE instance) {
     CreateMutexW(nullptr, FALSE, L"ClipvaneMutex");

@@ -76,29 +76,29 @@ public:
 
     bool IsActive() const { return loaded && playState != Stopped; }
 
-    OPENFILENAMEW openFileName;
-    HINSTANCE hInstance;
-    HWND mainWindow;
-    wchar_t currentFile[pathUnits];
-    HWND statusBar;
-    HWND panelContainer;
-    HWND controlPanel;
-    HWND browserWindow;
-    HWND infoStrip;
-    HWND abPanel;
-    HWND timelineBar;
-    HWND toolbar;
-    BOOL loaded;
-    int playState;
-    int pointA;
-    int pointB;
-    int eachJump;
-    int fineTuning;
-    BOOL bMute;
-    int volume;
+    OPENFILENAMEW openFileName = {};
+    HINSTANCE hInstance = nullptr;
+    HWND mainWindow = nullptr;
+    wchar_t currentFile[pathUnits] = {};
+    HWND statusBar = nullptr;
+    HWND panelContainer = nullptr;
+    HWND controlPanel = nullptr;
+    HWND browserWindow = nullptr;
+    HWND infoStrip = nullptr;
+    HWND abPanel = nullptr;
+    HWND timelineBar = nullptr;
+    HWND toolbar = nullptr;
+    BOOL loaded = FALSE;
+    int playState = Stopped;
+    int pointA = unsetPoint;
+    int pointB = unsetPoint;
+    int eachJump = 0;
+    int fineTuning = 0;
+    BOOL bMute = FALSE;
+    int volume = 0;
     std::unique_ptr<PlaybackGraph> graph;
     DWORD osMajorVersion;
-    BOOL topmost;
+    BOOL topmost = FALSE;
 };
 
 extern AppState theApp;
@@ -116,12 +116,12 @@ void DispatchProgramMessage(HACCEL accelerators, MSG& message);
 // Centres a window on the desktop, never at a negative position.
 void CenterWindow(HWND window);
 
-// Error box owned by `owner` with the program's caption.
+// Message box owned by `owner` with the program's caption.
 int ShowMessage(HWND owner, const wchar_t* text, UINT flags);
-// Formats a cached string with one argument and shows it as an error.
-void ShowFormattedError(UINT formatId, const wchar_t* argument);
-// The system's text for an HRESULT (at most 255 characters).
-void GetErrorText(HRESULT hr, wchar_t* text, DWORD units);
+// The cached string `formatId` formatted with the arguments, shown as ShowMessage does.
+int ShowFormattedMessage(HWND owner, UINT flags, UINT formatId, ...);
+// The main window's error with the system's text for `hr` (at most 255 characters) in `formatId`.
+void ShowHresultError(UINT formatId, HRESULT hr);
 
 // Full path of a file that lies beside the program (`units` at least pathUnits).
 void ProgramFolderFile(const wchar_t* name, wchar_t* path);

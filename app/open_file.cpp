@@ -83,9 +83,7 @@ void AppState::OpenFile(const wchar_t* requested) {
         DiscardGraph();
         RunRepairTool(path);
         if (!TryBothSplitters(path, lastResult)) {
-            wchar_t text[errorTextUnits] = {};
-            GetErrorText(lastResult, text, errorTextUnits - 1);
-            ShowFormattedError(IDS_LOAD_FAILED, text);
+            ShowHresultError(IDS_LOAD_FAILED, lastResult);
             DiscardGraph();
             return;
         }

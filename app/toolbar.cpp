@@ -19,7 +19,6 @@ TBBUTTON Button(int image, int command) {
     button.iBitmap = image;
     button.idCommand = command;
     button.fsState = TBSTATE_ENABLED;
-    button.fsStyle = 0;
     return button;
 }
 
@@ -84,12 +83,7 @@ void AppState::CreateToolbar() {
 
 void AppState::UpdateToolbarImages() {
     UINT chosen = ChosenStrip();
-    TBREPLACEBITMAP replace = {};
-    replace.hInstOld = hInstance;
-    replace.nIDOld = currentStrip;
-    replace.hInstNew = hInstance;
-    replace.nIDNew = chosen;
-    replace.nButtons = stripImages;
+    TBREPLACEBITMAP replace = {hInstance, currentStrip, hInstance, chosen, stripImages};
     SendMessageW(toolbar, TB_REPLACEBITMAP, 0, reinterpret_cast<LPARAM>(&replace));
     InvalidateRect(toolbar, nullptr, TRUE);
     currentStrip = chosen;

@@ -14,12 +14,6 @@ void PopTooltip() {
     if (tooltip) SendMessageW(tooltip, TTM_POP, 0, 0);
 }
 
-void ShowHresultError(UINT formatId, HRESULT hr) {
-    wchar_t text[errorTextUnits] = {};
-    GetErrorText(hr, text, errorTextUnits - 1);
-    ShowFormattedError(formatId, text);
-}
-
 }  // namespace
 
 void AppState::TogglePlay() {

@@ -5,21 +5,26 @@
 #include <commctrl.h>
 #include <dshow.h>
 #include <shlwapi.h>
+#include <cstdarg>
 #include <cstdio>
 
 int ShowMessage(HWND owner, const wchar_t* text, UINT flags) {
     return MessageBoxW(owner, text, CachedString(IDS_CAPTION), flags);
 }
 
-void ShowFormattedError(UINT formatId, const wchar_t* argument) {
+int ShowFormattedMessage(HWND owner, UINT flags, UINT formatId, ...) {
     wchar_t message[messageUnits] = {};
-    _snwprintf(message, messageUnits - 1, CachedString(formatId), argument);
-    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
+    va_list arguments;
+    va_start(arguments, formatId);
+    _vsnwprintf(message, messageUnits - 1, CachedString(formatId), arguments);
+    va_end(arguments);
+    return ShowMessage(owner, message, flags);
 }
 
-void GetErrorText(HRESULT hr, wchar_t* text, DWORD units) {
-    text[0] = L'\0';
-    AMGetErrorTextW(hr, text, units);
+void ShowHresultError(UINT formatId, HRESULT hr) {
+    wchar_t text[errorTextUnits] = {};
+    AMGetErrorTextW(hr, text, errorTextUnits - 1);
+    ShowFormattedMessage(theApp.mainWindow, MB_ICONERROR, formatId, text);
 }
 
 void ProgramFolderFile(const wchar_t* name, wchar_t* path) {

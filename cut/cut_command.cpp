@@ -52,15 +52,12 @@ bool IsLoadedFile(const wchar_t* path) {
 }
 
 bool ConfirmReplace(const wchar_t* path) {
-    wchar_t question[messageUnits] = {};
-    _snwprintf(question, messageUnits - 1, CachedString(IDS_REPLACE_QUESTION), PathFindFileNameW(path));
-    return ShowMessage(theApp.mainWindow, question, MB_ICONQUESTION | MB_YESNO) == IDYES;
+    const UINT buttons = MB_ICONQUESTION | MB_YESNO;
+    return ShowFormattedMessage(theApp.mainWindow, buttons, IDS_REPLACE_QUESTION, PathFindFileNameW(path)) == IDYES;
 }
 
 void ShowCreateFailed(int error) {
-    wchar_t message[messageUnits] = {};
-    _snwprintf(message, messageUnits - 1, CachedString(IDS_CREATE_FAILED), strerror(error));
-    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
+    ShowFormattedMessage(theApp.mainWindow, MB_ICONERROR, IDS_CREATE_FAILED, strerror(error));
 }
 
 // Opening the file for writing is the one sure test that it can be written. An existing
@@ -78,12 +75,6 @@ bool CheckWritable(const wchar_t* path) {
     return true;
 }
 
-void ShowGapTooShort() {
-    wchar_t message[messageUnits] = {};
-    _snwprintf(message, messageUnits - 1, CachedString(IDS_GAP_TOO_SHORT), minimumCutMs);
-    ShowMessage(theApp.mainWindow, message, MB_ICONERROR);
-}
-
 }  // namespace
 
 void AppState::CutAbPart() {
@@ -91,7 +82,7 @@ void AppState::CutAbPart() {
     // Paused first, so that even a refused cut leaves the user where the marks were set.
     if (playState == Playing) TogglePlay();
     if (pointB - pointA < minimumCutMs) {
-        ShowGapTooShort();
+        ShowFormattedMessage(mainWindow, MB_ICONERROR, IDS_GAP_TOO_SHORT, minimumCutMs);
         return;
     }
 

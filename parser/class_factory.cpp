@@ -3,33 +3,14 @@
 
 #include <unknwn.h>
 
-#include "module.h"
+#include "com_object.h"
 #include "parser_filter.h"
 
 namespace clipvane_parser {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory> {
  public:
-  ClassFactory() { AddObjectCount(); }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void **result) override {
-    if (!result) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *result = static_cast<IClassFactory *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *result = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
-  }
-
   STDMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **result) override {
     if (!result) return E_POINTER;
     *result = nullptr;
@@ -43,10 +24,6 @@ class ClassFactory final : public IClassFactory {
       ReleaseServerLock();
     return S_OK;
   }
-
- private:
-  ~ClassFactory() { ReleaseObjectCount(); }
-  LONG refs_ = 1;
 };
 
 }  // namespace

@@ -3,60 +3,44 @@
 #include <new>
 #include <vector>
 
+#include "com_object.h"
 #include "media_types.h"
-#include "module.h"
 #include "parser_filter.h"
 
 namespace clipvane_parser {
 namespace {
 
-// IEnumXxx::Skip: moves on by `count`, stopping at the end (S_FALSE when it got there early).
-HRESULT SkipWithin(ULONG &position, ULONG count, ULONG size) {
-  if (count > size - position) {
-    position = size;
-    return S_FALSE;
-  }
-  position += count;
-  return S_OK;
-}
-
 constexpr ULONG kPinCount = 2;
 
-// Reference counting and QueryInterface shared by both enumerators.
+// The position, Skip and Reset shared by both enumerators.
 template <class Interface>
-class EnumeratorBase : public Interface {
+class EnumeratorBase : public ComObject<Interface> {
  public:
-  EnumeratorBase(REFIID iid) : iid_(iid) { AddObjectCount(); }
-  virtual ~EnumeratorBase() { ReleaseObjectCount(); }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void **result) override {
-    if (!result) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, iid_)) {
-      *result = static_cast<Interface *>(this);
-      this->AddRef();
-      return S_OK;
+  // Moves on by `count`, stopping at the end (S_FALSE when it got there early).
+  STDMETHODIMP Skip(ULONG count) override {
+    const ULONG size = Size();
+    if (count > size - position_) {
+      position_ = size;
+      return S_FALSE;
     }
-    *result = nullptr;
-    return E_NOINTERFACE;
+    position_ += count;
+    return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
+  STDMETHODIMP Reset() override {
+    position_ = 0;
+    return S_OK;
   }
 
- private:
-  const IID iid_;
-  LONG refs_ = 1;
+ protected:
+  explicit EnumeratorBase(ULONG position) : position_(position) {}
+  virtual ULONG Size() const = 0;
+
+  ULONG position_;
 };
 
 class PinEnumerator final : public EnumeratorBase<IEnumPins> {
  public:
-  PinEnumerator(ParserFilter &filter, ULONG position)
-      : EnumeratorBase(IID_IEnumPins), filter_(filter), position_(position) {
-    filter_.AddRef();
-  }
+  PinEnumerator(ParserFilter &filter, ULONG position) : EnumeratorBase(position), filter_(filter) { filter_.AddRef(); }
   // The reference taken above; the filter is held as a reference member, so it is never null.
   ~PinEnumerator() override { filter_.Release(); }
 
@@ -72,24 +56,20 @@ class PinEnumerator final : public EnumeratorBase<IEnumPins> {
     if (fetched) *fetched = count;
     return count == wanted ? S_OK : S_FALSE;
   }
-  STDMETHODIMP Skip(ULONG count) override { return SkipWithin(position_, count, kPinCount); }
-  STDMETHODIMP Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
   STDMETHODIMP Clone(IEnumPins **result) override {
     if (!result) return E_POINTER;
     return CreatePinEnumerator(filter_, position_, result);
   }
 
  private:
+  ULONG Size() const override { return kPinCount; }
+
   ParserFilter &filter_;
-  ULONG position_;
 };
 
 class MediaTypeEnumerator final : public EnumeratorBase<IEnumMediaTypes> {
  public:
-  explicit MediaTypeEnumerator(ULONG position) : EnumeratorBase(IID_IEnumMediaTypes), position_(position) {}
+  explicit MediaTypeEnumerator(ULONG position) : EnumeratorBase(position) {}
   ~MediaTypeEnumerator() override {
     for (AM_MEDIA_TYPE &type : types_) FreeMediaTypeFields(type);
   }
@@ -117,19 +97,15 @@ class MediaTypeEnumerator final : public EnumeratorBase<IEnumMediaTypes> {
     if (fetched) *fetched = count;
     return count == wanted ? S_OK : S_FALSE;
   }
-  STDMETHODIMP Skip(ULONG count) override { return SkipWithin(position_, count, static_cast<ULONG>(types_.size())); }
-  STDMETHODIMP Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
   STDMETHODIMP Clone(IEnumMediaTypes **result) override {
     if (!result) return E_POINTER;
     return CreateMediaTypeEnumerator(types_.data(), static_cast<ULONG>(types_.size()), position_, result);
   }
 
  private:
+  ULONG Size() const override { return static_cast<ULONG>(types_.size()); }
+
   std::vector<AM_MEDIA_TYPE> types_;
-  ULONG position_;
 };
 
 }  // namespace

@@ -63,14 +63,8 @@ HRESULT AnalyzeSource(ComPtr<IAsyncReader> reader, std::unique_ptr<StreamData> &
 InputPin::InputPin(ParserFilter &filter) : PinBase(filter, PINDIR_INPUT, kInputPinName) {}
 
 STDMETHODIMP InputPin::QueryInterface(REFIID iid, void **result) {
-  if (!result) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
-    *result = static_cast<IPin *>(this);
-    AddRef();
-    return S_OK;
-  }
-  *result = nullptr;
-  return E_NOINTERFACE;
+  const bool offered = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin);
+  return AnswerQuery(offered ? static_cast<IPin *>(this) : nullptr, result);
 }
 
 // An input pin is connected by the output pin upstream, never the other way round.

@@ -113,23 +113,12 @@ AM_MEDIA_TYPE *NewMediaTypeCopy(const AM_MEDIA_TYPE &source) {
   return copy;
 }
 
-void DeleteMediaType(AM_MEDIA_TYPE *type) {
-  if (!type) return;
-  FreeMediaTypeFields(*type);
-  CoTaskMemFree(type);
-}
-
-bool IsAcceptableInputType(const AM_MEDIA_TYPE &type) {
-  if (!IsEqualGUID(type.majortype, MEDIATYPE_Stream)) return false;
-  return true;
-}
+bool IsAcceptableInputType(const AM_MEDIA_TYPE &type) { return IsEqualGUID(type.majortype, MEDIATYPE_Stream); }
 
 HRESULT BuildOutputType(const mp3::FrameHeader &header, AM_MEDIA_TYPE &type) {
   std::memset(&type, 0, sizeof(type));
+  // The zeroed fields say: samples of varying size, no temporal compression.
   type.majortype = MEDIATYPE_Audio;
-  type.bFixedSizeSamples = FALSE;
-  type.bTemporalCompression = FALSE;
-  type.lSampleSize = 0;
   if (header.layer == mp3::Layer::III) return BuildLayer3Type(header, type);
   return BuildLayer12Type(header, type);
 }

@@ -14,7 +14,6 @@ void FreeMediaTypeFields(AM_MEDIA_TYPE &type);
 HRESULT CopyMediaTypeFields(AM_MEDIA_TYPE &target, const AM_MEDIA_TYPE &source);
 // A task-allocated copy, as IEnumMediaTypes::Next hands out; null when out of memory.
 AM_MEDIA_TYPE *NewMediaTypeCopy(const AM_MEDIA_TYPE &source);
-void DeleteMediaType(AM_MEDIA_TYPE *type);
 
 // The input side: a byte stream from a file source; the subtype is whatever the source
 // guessed (often none), because the content is checked by scanning it.

@@ -24,27 +24,13 @@ size_t FramesPerSample(const mp3::FrameIndex &index) {
 
 }  // namespace
 
-OutputPin::OutputPin(ParserFilter &filter) : PinBase(filter, PINDIR_OUTPUT, kOutputPinName) {
-  InitializeCriticalSection(&positionLock_);
-}
-
-OutputPin::~OutputPin() {
-  ReleaseTransport();
-  DeleteCriticalSection(&positionLock_);
-}
+OutputPin::OutputPin(ParserFilter &filter) : PinBase(filter, PINDIR_OUTPUT, kOutputPinName) {}
 
 STDMETHODIMP OutputPin::QueryInterface(REFIID iid, void **result) {
-  if (!result) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
-    *result = static_cast<IPin *>(this);
-  } else if (IsEqualIID(iid, IID_IMediaSeeking)) {
-    *result = static_cast<IMediaSeeking *>(this);
-  } else {
-    *result = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+  IUnknown *offered = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) offered = static_cast<IPin *>(this);
+  if (IsEqualIID(iid, IID_IMediaSeeking)) offered = static_cast<IMediaSeeking *>(this);
+  return AnswerQuery(offered, result);
 }
 
 STDMETHODIMP OutputPin::Connect(IPin *receiver, const AM_MEDIA_TYPE *type) {

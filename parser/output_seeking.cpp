@@ -16,11 +16,7 @@ bool IsMediaTime(const GUID *format) { return !format || IsEqualGUID(*format, TI
 
 }  // namespace
 
-STDMETHODIMP OutputPin::GetCapabilities(DWORD *capabilities) {
-  if (!capabilities) return E_POINTER;
-  *capabilities = kCapabilities;
-  return S_OK;
-}
+STDMETHODIMP OutputPin::GetCapabilities(DWORD *capabilities) { return Answer(capabilities, kCapabilities); }
 
 STDMETHODIMP OutputPin::CheckCapabilities(DWORD *capabilities) {
   if (!capabilities) return E_POINTER;
@@ -35,18 +31,11 @@ STDMETHODIMP OutputPin::IsFormatSupported(const GUID *format) {
   return IsEqualGUID(*format, TIME_FORMAT_MEDIA_TIME) ? S_OK : S_FALSE;
 }
 
-STDMETHODIMP OutputPin::QueryPreferredFormat(GUID *format) {
-  if (!format) return E_POINTER;
-  *format = TIME_FORMAT_MEDIA_TIME;
-  return S_OK;
-}
+STDMETHODIMP OutputPin::QueryPreferredFormat(GUID *format) { return Answer(format, TIME_FORMAT_MEDIA_TIME); }
 
 STDMETHODIMP OutputPin::GetTimeFormat(GUID *format) { return QueryPreferredFormat(format); }
 
-STDMETHODIMP OutputPin::IsUsingTimeFormat(const GUID *format) {
-  if (!format) return E_POINTER;
-  return IsEqualGUID(*format, TIME_FORMAT_MEDIA_TIME) ? S_OK : S_FALSE;
-}
+STDMETHODIMP OutputPin::IsUsingTimeFormat(const GUID *format) { return IsFormatSupported(format); }
 
 STDMETHODIMP OutputPin::SetTimeFormat(const GUID *format) {
   if (!format) return E_POINTER;
@@ -60,17 +49,9 @@ STDMETHODIMP OutputPin::GetDuration(LONGLONG *duration) {
   return filter_.stream ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
-STDMETHODIMP OutputPin::GetStopPosition(LONGLONG *stop) {
-  if (!stop) return E_POINTER;
-  *stop = ReadSegmentStop();
-  return S_OK;
-}
+STDMETHODIMP OutputPin::GetStopPosition(LONGLONG *stop) { return Answer(stop, segmentStop_.load()); }
 
-STDMETHODIMP OutputPin::GetCurrentPosition(LONGLONG *current) {
-  if (!current) return E_POINTER;
-  *current = ReadCurrentPosition();
-  return S_OK;
-}
+STDMETHODIMP OutputPin::GetCurrentPosition(LONGLONG *current) { return Answer(current, currentPosition_.load()); }
 
 STDMETHODIMP OutputPin::ConvertTimeFormat(LONGLONG *target, const GUID *targetFormat, LONGLONG source,
                                           const GUID *sourceFormat) {
@@ -92,10 +73,10 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
   const REFERENCE_TIME duration = Duration();
   REFERENCE_TIME newStart = seekTarget_;
   if (currentMode == AM_SEEKING_AbsolutePositioning) newStart = *current;
-  if (currentMode == AM_SEEKING_RelativePositioning) newStart = ReadCurrentPosition() + *current;
+  if (currentMode == AM_SEEKING_RelativePositioning) newStart = currentPosition_ + *current;
   newStart = std::clamp<REFERENCE_TIME>(newStart, 0, duration);
 
-  REFERENCE_TIME newStop = ReadSegmentStop();
+  REFERENCE_TIME newStop = segmentStop_;
   if (stopMode == AM_SEEKING_AbsolutePositioning) newStop = *stop;
   if (stopMode == AM_SEEKING_RelativePositioning) newStop += *stop;
   if (stopMode == AM_SEEKING_IncrementalPositioning) newStop = newStart + *stop;
@@ -105,11 +86,11 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
   if (currentMode != AM_SEEKING_NoPositioning) {
     hr = Reposition(newStart, newStop);
   } else if (stopMode != AM_SEEKING_NoPositioning) {
-    WriteSegmentStop(newStop);
+    segmentStop_ = newStop;
   }
   if (SUCCEEDED(hr)) {
     if (currentMode != AM_SEEKING_NoPositioning && (currentFlags & AM_SEEKING_ReturnTime)) *current = newStart;
-    if (stopMode != AM_SEEKING_NoPositioning && (stopFlags & AM_SEEKING_ReturnTime)) *stop = ReadSegmentStop();
+    if (stopMode != AM_SEEKING_NoPositioning && (stopFlags & AM_SEEKING_ReturnTime)) *stop = segmentStop_;
   }
   return hr;
 }
@@ -130,14 +111,14 @@ HRESULT OutputPin::Reposition(REFERENCE_TIME start, REFERENCE_TIME stop) {
   }
   segmentStart_ = frameStart;
   seekTarget_ = start;
-  WriteSegmentStop(stop);
-  SetCurrentPosition(start);
+  segmentStop_ = stop;
+  currentPosition_ = start;
   return restart ? StartStreaming() : S_OK;
 }
 
 STDMETHODIMP OutputPin::GetPositions(LONGLONG *current, LONGLONG *stop) {
-  if (current) *current = ReadCurrentPosition();
-  if (stop) *stop = ReadSegmentStop();
+  if (current) *current = currentPosition_;
+  if (stop) *stop = segmentStop_;
   return S_OK;
 }
 
@@ -150,16 +131,8 @@ STDMETHODIMP OutputPin::GetAvailable(LONGLONG *earliest, LONGLONG *latest) {
 
 STDMETHODIMP OutputPin::SetRate(double rate) { return rate == 1.0 ? S_OK : E_INVALIDARG; }
 
-STDMETHODIMP OutputPin::GetRate(double *rate) {
-  if (!rate) return E_POINTER;
-  *rate = 1.0;
-  return S_OK;
-}
+STDMETHODIMP OutputPin::GetRate(double *rate) { return Answer(rate, 1.0); }
 
-STDMETHODIMP OutputPin::GetPreroll(LONGLONG *preroll) {
-  if (!preroll) return E_POINTER;
-  *preroll = 0;
-  return S_OK;
-}
+STDMETHODIMP OutputPin::GetPreroll(LONGLONG *preroll) { return Answer(preroll, 0); }
 
 }  // namespace clipvane_parser

@@ -6,15 +6,11 @@
 
 #include "enumerators.h"
 #include "media_types.h"
-#include "module.h"
 #include "parser_ids.h"
 
 namespace clipvane_parser {
 
-ParserFilter::ParserFilter() : input(*this), output(*this) {
-  InitializeCriticalSection(&lock);
-  AddObjectCount();
-}
+ParserFilter::ParserFilter() : input(*this), output(*this) { InitializeCriticalSection(&lock); }
 
 ParserFilter::~ParserFilter() {
   // The graph stops a filter before releasing it; stop anyway so that no thread outlives
@@ -24,7 +20,6 @@ ParserFilter::~ParserFilter() {
   input.Disconnect();
   clock_.Reset();
   DeleteCriticalSection(&lock);
-  ReleaseObjectCount();
 }
 
 HRESULT CreateParserFilter(REFIID iid, void **result) {
@@ -33,35 +28,16 @@ HRESULT CreateParserFilter(REFIID iid, void **result) {
   return filter->QueryInterface(iid, result);
 }
 
+// No IMediaSeeking here: seeking reaches the output pin through the renderer and the decoder.
+// Wine's graph manager also seeks every filter that answers IMediaSeeking, so answering it
+// here would flush and restart delivery twice for every seek.
 STDMETHODIMP ParserFilter::QueryInterface(REFIID iid, void **result) {
-  if (!result) return E_POINTER;
-  *result = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist) || IsEqualIID(iid, IID_IMediaFilter) ||
-      IsEqualIID(iid, IID_IBaseFilter)) {
-    *result = static_cast<IBaseFilter *>(this);
-  } else {
-    // No IMediaSeeking here: seeking reaches the output pin through the renderer and the
-    // decoder. Wine's graph manager also seeks every filter that answers IMediaSeeking,
-    // so answering it here would flush and restart delivery twice for every seek.
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+  const bool offered = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist) ||
+                       IsEqualIID(iid, IID_IMediaFilter) || IsEqualIID(iid, IID_IBaseFilter);
+  return AnswerQuery(offered ? static_cast<IBaseFilter *>(this) : nullptr, result);
 }
 
-STDMETHODIMP_(ULONG) ParserFilter::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) ParserFilter::Release() {
-  const LONG left = InterlockedDecrement(&refs_);
-  if (left == 0) delete this;
-  return left;
-}
-
-STDMETHODIMP ParserFilter::GetClassID(CLSID *clsid) {
-  if (!clsid) return E_POINTER;
-  *clsid = kParserClsid;
-  return S_OK;
-}
+STDMETHODIMP ParserFilter::GetClassID(CLSID *clsid) { return Answer(clsid, kParserClsid); }
 
 STDMETHODIMP ParserFilter::Stop() {
   CriticalSectionLock hold(lock);
@@ -83,10 +59,8 @@ HRESULT ParserFilter::EnterActiveState(FILTER_STATE active) {
 }
 
 STDMETHODIMP ParserFilter::GetState(DWORD, FILTER_STATE *result) {
-  if (!result) return E_POINTER;
   CriticalSectionLock hold(lock);
-  *result = state;
-  return S_OK;
+  return Answer(result, state);
 }
 
 STDMETHODIMP ParserFilter::SetSyncSource(IReferenceClock *clock) {

@@ -7,8 +7,10 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <atomic>
 #include <memory>
 
+#include "com_object.h"
 #include "media_types.h"
 #include "mp3/frame_index.h"
 #include "win32/scoped.h"
@@ -85,7 +87,7 @@ class InputPin final : public PinBase {
 class OutputPin final : public PinBase, public IMediaSeeking {
  public:
   explicit OutputPin(ParserFilter &filter);
-  ~OutputPin() override;
+  ~OutputPin() override { ReleaseTransport(); }
 
   // IUnknown is reached through IPin; IMediaSeeking forwards to it.
   STDMETHODIMP QueryInterface(REFIID iid, void **result) override;
@@ -140,10 +142,6 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   void DeliverStream();
   HRESULT DeliverFrames(size_t first, size_t count, bool firstSample);
   bool DownstreamStopped();
-  void SetCurrentPosition(REFERENCE_TIME position);
-  REFERENCE_TIME ReadCurrentPosition();
-  REFERENCE_TIME ReadSegmentStop();
-  void WriteSegmentStop(REFERENCE_TIME stop);
   REFERENCE_TIME Duration() const;
 
   ComPtr<IMemInputPin> memInput_;   // of the connected pin
@@ -154,21 +152,19 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   // Segment being delivered: media times of the file.
   REFERENCE_TIME segmentStart_ = 0;  // start of the frame delivery begins with
   REFERENCE_TIME seekTarget_ = 0;    // the position last asked for; what the position reads
-  REFERENCE_TIME segmentStop_ = 0;
-  CRITICAL_SECTION positionLock_;  // guards segmentStop_ and currentPosition_ against the thread
-  REFERENCE_TIME currentPosition_ = 0;
+  // Read and written by the streaming thread as well.
+  std::atomic<REFERENCE_TIME> segmentStop_{0};
+  std::atomic<REFERENCE_TIME> currentPosition_{0};
 
   ScopedHandle thread_;
   volatile LONG stopRequested_ = 0;
 };
 
-class ParserFilter final : public IBaseFilter {
+class ParserFilter final : public ComObject<IBaseFilter> {
  public:
   ParserFilter();
 
   STDMETHODIMP QueryInterface(REFIID iid, void **result) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   STDMETHODIMP GetClassID(CLSID *clsid) override;
 
@@ -197,8 +193,7 @@ class ParserFilter final : public IBaseFilter {
  private:
   // Paused and running differ only in the state reported; both start delivery when stopped.
   HRESULT EnterActiveState(FILTER_STATE active);
-  ~ParserFilter();
-  LONG refs_ = 1;
+  ~ParserFilter() override;
   ComPtr<IReferenceClock> clock_;
   IFilterGraph *graph_ = nullptr;  // not held: the graph holds the filter
   wchar_t name_[MAX_FILTER_NAME] = {};

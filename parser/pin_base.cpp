@@ -67,11 +67,7 @@ STDMETHODIMP PinBase::QueryPinInfo(PIN_INFO *info) {
   return S_OK;
 }
 
-STDMETHODIMP PinBase::QueryDirection(PIN_DIRECTION *direction) {
-  if (!direction) return E_POINTER;
-  *direction = direction_;
-  return S_OK;
-}
+STDMETHODIMP PinBase::QueryDirection(PIN_DIRECTION *direction) { return Answer(direction, direction_); }
 
 STDMETHODIMP PinBase::QueryId(LPWSTR *id) {
   if (!id) return E_POINTER;

@@ -36,33 +36,13 @@ size_t ReadFrames(const StreamData &stream, size_t first, size_t count, BYTE *bu
 
 }  // namespace
 
-void OutputPin::SetCurrentPosition(REFERENCE_TIME position) {
-  CriticalSectionLock hold(positionLock_);
-  currentPosition_ = position;
-}
-
-REFERENCE_TIME OutputPin::ReadCurrentPosition() {
-  CriticalSectionLock hold(positionLock_);
-  return currentPosition_;
-}
-
-REFERENCE_TIME OutputPin::ReadSegmentStop() {
-  CriticalSectionLock hold(positionLock_);
-  return segmentStop_;
-}
-
-void OutputPin::WriteSegmentStop(REFERENCE_TIME stop) {
-  CriticalSectionLock hold(positionLock_);
-  segmentStop_ = stop;
-}
-
 REFERENCE_TIME OutputPin::Duration() const { return filter_.stream ? filter_.stream->index.DurationUnits() : 0; }
 
 void OutputPin::ResetPositions() {
   segmentStart_ = 0;
   seekTarget_ = 0;
-  WriteSegmentStop(Duration());
-  SetCurrentPosition(0);
+  segmentStop_ = Duration();
+  currentPosition_ = 0;
 }
 
 HRESULT OutputPin::StartStreaming() {
@@ -71,8 +51,8 @@ HRESULT OutputPin::StartStreaming() {
   HRESULT hr = allocator_->Commit();
   if (FAILED(hr)) return hr;
   stopRequested_ = 0;
-  SetCurrentPosition(seekTarget_);
-  peer_->NewSegment(segmentStart_, ReadSegmentStop(), 1.0);
+  currentPosition_ = seekTarget_;
+  peer_->NewSegment(segmentStart_, segmentStop_, 1.0);
   thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
   if (!thread_.Valid()) {
     allocator_->Decommit();
@@ -109,7 +89,7 @@ void OutputPin::DeliverStream() {
   size_t frame = segmentStart_ >= Duration() ? frameCount : stream.index.FrameAtUnits(segmentStart_);
   bool firstSample = true;
   while (!stopRequested_) {
-    const REFERENCE_TIME stop = ReadSegmentStop();
+    const REFERENCE_TIME stop = segmentStop_;
     if (frame >= frameCount || stream.index.FrameStartUnits(frame) >= stop) break;
     size_t count = std::min(framesPerSample_, frameCount - frame);
     while (count > 1 && stream.index.FrameStartUnits(frame + count - 1) >= stop) --count;
@@ -156,7 +136,7 @@ HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
     sample->SetDiscontinuity(firstSample ? TRUE : FALSE);
     sample->SetPreroll(FALSE);
     hr = DownstreamStopped() ? VFW_E_WRONG_STATE : memInput_->Receive(sample);
-    if (hr == S_OK) SetCurrentPosition(segmentStart_ + stop);
+    if (hr == S_OK) currentPosition_ = segmentStart_ + stop;
   }
   return hr;
 }

@@ -6,12 +6,9 @@
 
 // Presence only: nothing here is loaded, and a directory bearing a name counts as present.
 BOOL AppState::CheckInstall() {
-    wchar_t folder[pathUnits] = {};
-    GetModuleFileNameW(hInstance, folder, pathUnits - 1);
-    PathRemoveFileSpecW(folder);
     for (const wchar_t* name : companionFiles) {
         wchar_t path[pathUnits] = {};
-        PathCombineW(path, folder, name);
+        ProgramFolderFile(name, path);
         if (!PathFileExistsW(path)) return FALSE;
     }
     return TRUE;

@@ -10,6 +10,7 @@
 #include <errno.h>
 #include <string.h>
 #include <wchar.h>
+#include <algorithm>
 
 namespace {
 
@@ -26,17 +27,9 @@ constexpr int volumeOffset = 10000;
 constexpr int defaultMute = 0;
 constexpr int defaultStoredVolume = 9500;
 constexpr int defaultVolume = defaultStoredVolume - volumeOffset;
-// The size dialogs' ranges; a value outside them in the file is brought to the nearer bound.
-constexpr int defaultJump = jumpSecondsRange.fallback;
-constexpr int minJump = jumpSecondsRange.lower;
-constexpr int maxJump = jumpSecondsRange.upper;
-constexpr int defaultFineTuning = fineTuningMsRange.fallback;
-constexpr int minFineTuning = fineTuningMsRange.lower;
-constexpr int maxFineTuning = fineTuningMsRange.upper;
 
 // A settings file this large cannot be one this program wrote; it is treated as damaged.
 constexpr ULONGLONG damagedFileBytes = 1024 * 1024;
-constexpr int fileErrorUnits = 768;
 constexpr int numberUnits = 16;
 
 void BuildDataFolderPath(wchar_t* path) {
@@ -78,12 +71,6 @@ int TryOpen(const wchar_t* path, const wchar_t* mode) {
     return 0;
 }
 
-void ShowFileError(HWND owner, UINT formatId, const wchar_t* path, int error) {
-    wchar_t text[fileErrorUnits] = {};
-    _snwprintf(text, fileErrorUnits - 1, CachedString(formatId), path, strerror(error));
-    ShowMessage(owner, text, MB_ICONERROR);
-}
-
 int ReadSetting(const wchar_t* key, int fallback, const wchar_t* path) {
     return static_cast<int>(GetPrivateProfileIntW(section, key, fallback, path));
 }
@@ -94,10 +81,11 @@ void WriteSetting(const wchar_t* key, unsigned value, const wchar_t* path) {
     WritePrivateProfileStringW(section, key, text, path);
 }
 
-int Clamp(int value, int low, int high) {
-    if (value > high) value = high;
-    if (value < low) value = low;
-    return value;
+// One of the size dialogs' steps; a value outside the dialog's range is brought to the nearer
+// bound (0 too: here it does not ask for the default, as it does in the dialog).
+int ReadStep(const wchar_t* key, StepRange range, const wchar_t* path) {
+    int stored = ReadSetting(key, static_cast<int>(range.fallback), path);
+    return std::clamp(stored, static_cast<int>(range.lower), static_cast<int>(range.upper));
 }
 
 // The stored value is shifted back; anything outside the renderer's range means the file was
@@ -118,16 +106,13 @@ void AppState::LoadSettings(HWND owner) {
     DeleteDamagedFile(path);
 
     int error = TryOpen(path, L"rb");
-    if (error != 0 && IsExistingFile(path)) ShowFileError(owner, IDS_READ_FAILED, path, error);
+    if (error != 0 && IsExistingFile(path))
+        ShowFormattedMessage(owner, MB_ICONERROR, IDS_READ_FAILED, path, strerror(error));
 
     bMute = ReadSetting(muteKey, defaultMute, path);
-    int storedVolume = ReadSetting(volumeKey, defaultStoredVolume, path);
-    eachJump = ReadSetting(jumpKey, defaultJump, path);
-    int storedFineTuning = ReadSetting(fineTuningKey, defaultFineTuning, path);
-
-    volume = VolumeFromStored(storedVolume);
-    eachJump = Clamp(eachJump, minJump, maxJump);
-    fineTuning = Clamp(storedFineTuning, minFineTuning, maxFineTuning);
+    volume = VolumeFromStored(ReadSetting(volumeKey, defaultStoredVolume, path));
+    eachJump = ReadStep(jumpKey, jumpSecondsRange, path);
+    fineTuning = ReadStep(fineTuningKey, fineTuningMsRange, path);
 }
 
 void AppState::SaveSettings(HWND owner) {
@@ -149,7 +134,7 @@ void AppState::SaveSettings(HWND owner) {
 
     // Emptying the file first drops anything this program does not write.
     int error = TryOpen(path, L"wb");
-    if (error != 0) ShowFileError(owner, IDS_WRITE_FAILED, path, error);
+    if (error != 0) ShowFormattedMessage(owner, MB_ICONERROR, IDS_WRITE_FAILED, path, strerror(error));
 
     WriteSetting(muteKey, static_cast<unsigned>(bMute), path);
     WriteSetting(volumeKey, static_cast<unsigned>(volume + volumeOffset), path);
