@@ -106,7 +106,10 @@ size_t SampleExactCut::RingAlignedLead(const std::vector<mp3::PrimingFrame>& bef
     const std::vector<mp3::PrimingFrame> kept(before.end() - std::ptrdiff_t(candidate), before.end());
     const int alignment =
         mp3::RingAlignment(mp3::SynthesisedBefore(int64_t(candidate), cutBegin, spf, kept), inSource, spf);
-    if (alignment > bestAlignment) best = candidate, bestAlignment = alignment;
+    if (alignment > bestAlignment) {
+      best = candidate;
+      bestAlignment = alignment;
+    }
   }
   return best;
 }
