@@ -237,7 +237,7 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     SetEnvironmentVariableW(L"CLIPVANE_TEST_SERVER_PORT", std::to_wstring(server.Port()).c_str());
     SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-process").c_str());
     SetEnvironmentVariableW(L"http_proxy", nullptr);
-    std::wstring program = ProgramFolder() + L"\\online_program.exe";
+    std::wstring program = ProgramFolder() + L"\\loopback_program.exe";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
