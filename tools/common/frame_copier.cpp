@@ -2,6 +2,11 @@
 
 namespace toolcommon {
 
+namespace {
+constexpr uint32_t kPaddingBit = 1u << 9;
+constexpr uint32_t kBitrateIndexShift = 12;
+}  // namespace
+
 void TocSampler::Add(uint64_t frameOffset) {
   if (added_ % stride_ == 0) {
     if (samples_.size() == kMaxSamples) {
@@ -101,17 +106,72 @@ bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
   if (frames_ == 0 && !HasInfoFrame() &&
       mp3::ParseInfoFrame(frame.header, mp3::ByteView(bytes, static_cast<size_t>(frame.size))))
     return true;
-  if (!output_.Write(bytes, static_cast<size_t>(frame.size))) return Fail(output_.Error());
+  return Append(frame.header, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
+}
+
+bool FrameCopier::WriteFrame(const mp3::FrameHeader& header, mp3::ByteView frame) { return Append(header, frame); }
+
+bool FrameCopier::Append(const mp3::FrameHeader& header, mp3::ByteView frame) {
+  lastOffset_ = output_.Size();
+  if (!output_.Write(frame.data, frame.size)) return Fail(output_.Error());
+  lastHeader_ = header;
+  lastFrame_.assign(frame.begin(), frame.end());
+  musicCrcBeforeLast_ = musicCrc_;
   toc_.Add(audioBytes_);
   if (frames_ == 0)
-    firstBitrate_ = frame.header.bitrateKbps;
-  else if (frame.header.bitrateKbps != firstBitrate_)
+    firstBitrate_ = header.bitrateKbps;
+  else if (header.bitrateKbps != firstBitrate_)
     constantBitrate_ = false;
   // The music checksum is the costliest step of a copy: only a LAME tag needs it.
-  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrc_, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
+  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrc_, frame);
   ++frames_;
   audioBytes_ += frame.size;
   return true;
+}
+
+bool FrameCopier::LastFrameLooksLikeATag() const {
+  mp3::MemorySource bytes{mp3::ByteView(lastFrame_)};
+  return mp3::FindTailTags(bytes, 0).audioEnd != lastFrame_.size();
+}
+
+bool FrameCopier::GrowLastFrame() {
+  std::optional<mp3::FrameHeader> grown;
+  if (!lastHeader_.padding) {
+    grown = mp3::ParseFrameHeader(lastHeader_.raw | kPaddingBit);
+    if (grown && lastHeader_.FreeFormat()) grown->SetFreeFormatLength(lastHeader_.freeFormatLength);
+  } else if (lastHeader_.layer == mp3::Layer::III && !lastHeader_.FreeFormat() && lastHeader_.bitrateIndex < 14) {
+    // Layer III's main data is counted in bits from main_data_begin on: bytes after it are
+    // ancillary, whatever the frame's size. (Layers I and II allocate by bitrate.)
+    grown = mp3::ParseFrameHeader(lastHeader_.raw + (1u << kBitrateIndexShift));
+  }
+  if (!grown || grown->FrameLength() <= int(lastFrame_.size())) return false;
+  const size_t added = size_t(grown->FrameLength()) - lastFrame_.size();
+  lastFrame_.resize(lastFrame_.size() + added, 0);
+  for (int i = 0; i < mp3::kHeaderSize; ++i) lastFrame_[size_t(i)] = uint8_t(grown->raw >> (24 - 8 * i));
+  if (std::optional<uint16_t> crc = mp3::ComputeFrameCrc(*grown, mp3::ByteView(lastFrame_))) {
+    lastFrame_[mp3::kHeaderSize] = uint8_t(*crc >> 8);
+    lastFrame_[mp3::kHeaderSize + 1] = uint8_t(*crc);
+  }
+  const size_t rewritten = size_t(mp3::kHeaderSize + (grown->hasCrc ? mp3::kCrcFieldSize : 0));
+  if (!output_.Overwrite(lastOffset_, lastFrame_.data(), rewritten) ||
+      !output_.Write(lastFrame_.data() + lastFrame_.size() - added, added))
+    return Fail(output_.Error());
+  lastHeader_ = *grown;
+  audioBytes_ += added;
+  if (frames_ == 1)
+    firstBitrate_ = grown->bitrateKbps;
+  else if (grown->bitrateKbps != firstBitrate_)
+    constantBitrate_ = false;
+  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrcBeforeLast_, mp3::ByteView(lastFrame_));
+  return true;
+}
+
+bool FrameCopier::EndFramesUnmistakably() {
+  // Each step moves the end by at least one byte; a few cover any one signature.
+  constexpr int kMaxSteps = 8;
+  for (int step = 0; step < kMaxSteps && frames_ > 0 && LastFrameLooksLikeATag(); ++step)
+    if (!GrowLastFrame()) break;
+  return error_.empty();
 }
 
 bool FrameCopier::FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality) {
