@@ -1,5 +1,7 @@
 #include "tools/common/frame_copier.h"
 
+#include <algorithm>
+
 namespace toolcommon {
 
 namespace {
@@ -115,7 +117,7 @@ bool FrameCopier::Append(const mp3::FrameHeader& header, mp3::ByteView frame) {
   lastOffset_ = output_.Size();
   if (!output_.Write(frame.data, frame.size)) return Fail(output_.Error());
   lastHeader_ = header;
-  lastFrame_.assign(frame.begin(), frame.end());
+  RememberRecent(frame);
   musicCrcBeforeLast_ = musicCrc_;
   toc_.Add(audioBytes_);
   if (frames_ == 0)
@@ -129,12 +131,44 @@ bool FrameCopier::Append(const mp3::FrameHeader& header, mp3::ByteView frame) {
   return true;
 }
 
-bool FrameCopier::LastFrameLooksLikeATag() const {
-  mp3::MemorySource bytes{mp3::ByteView(lastFrame_)};
-  return mp3::FindTailTags(bytes, 0).audioEnd != lastFrame_.size();
+void FrameCopier::RememberRecent(mp3::ByteView frame) {
+  if (recent_.size() + frame.size > 2 * kRecentBytes)
+    recent_.erase(recent_.begin(), recent_.end() - std::ptrdiff_t(std::min(recent_.size(), kRecentBytes)));
+  recent_.insert(recent_.end(), frame.begin(), frame.end());
+  lastFrameSize_ = frame.size;
+}
+
+namespace {
+
+// The audio written so far as a reader of the output sees it (offset 0 where it starts), of
+// which only the latest bytes are held: reading before them fails, as reading a tag that is
+// not there does.
+class RecentAudio : public mp3::ByteSource {
+ public:
+  RecentAudio(const std::vector<uint8_t>& recent, uint64_t total) : recent_(recent), total_(total) {}
+  uint64_t Size() const override { return total_; }
+  size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
+    const uint64_t held = total_ - recent_.size();
+    if (offset < held || offset >= total_) return 0;
+    const size_t got = size_t(std::min<uint64_t>(count, total_ - offset));
+    std::copy_n(recent_.begin() + std::ptrdiff_t(offset - held), got, buffer);
+    return got;
+  }
+
+ private:
+  const std::vector<uint8_t>& recent_;
+  uint64_t total_;
+};
+
+}  // namespace
+
+bool FrameCopier::EndLooksLikeATag() const {
+  RecentAudio audio(recent_, audioBytes_);
+  return mp3::FindTailTags(audio, 0).audioEnd != audioBytes_;
 }
 
 bool FrameCopier::GrowLastFrame() {
+  std::vector<uint8_t> frame(recent_.end() - std::ptrdiff_t(lastFrameSize_), recent_.end());
   std::optional<mp3::FrameHeader> grown;
   if (!lastHeader_.padding) {
     grown = mp3::ParseFrameHeader(lastHeader_.raw | kPaddingBit);
@@ -144,32 +178,35 @@ bool FrameCopier::GrowLastFrame() {
     // ancillary, whatever the frame's size. (Layers I and II allocate by bitrate.)
     grown = mp3::ParseFrameHeader(lastHeader_.raw + (1u << kBitrateIndexShift));
   }
-  if (!grown || grown->FrameLength() <= int(lastFrame_.size())) return false;
-  const size_t added = size_t(grown->FrameLength()) - lastFrame_.size();
-  lastFrame_.resize(lastFrame_.size() + added, 0);
-  for (int i = 0; i < mp3::kHeaderSize; ++i) lastFrame_[size_t(i)] = uint8_t(grown->raw >> (24 - 8 * i));
-  if (std::optional<uint16_t> crc = mp3::ComputeFrameCrc(*grown, mp3::ByteView(lastFrame_))) {
-    lastFrame_[mp3::kHeaderSize] = uint8_t(*crc >> 8);
-    lastFrame_[mp3::kHeaderSize + 1] = uint8_t(*crc);
+  if (!grown || grown->FrameLength() <= int(frame.size())) return false;
+  const size_t added = size_t(grown->FrameLength()) - frame.size();
+  frame.resize(frame.size() + added, 0);
+  for (int i = 0; i < mp3::kHeaderSize; ++i) frame[size_t(i)] = uint8_t(grown->raw >> (24 - 8 * i));
+  if (std::optional<uint16_t> crc = mp3::ComputeFrameCrc(*grown, mp3::ByteView(frame))) {
+    frame[mp3::kHeaderSize] = uint8_t(*crc >> 8);
+    frame[mp3::kHeaderSize + 1] = uint8_t(*crc);
   }
   const size_t rewritten = size_t(mp3::kHeaderSize + (grown->hasCrc ? mp3::kCrcFieldSize : 0));
-  if (!output_.Overwrite(lastOffset_, lastFrame_.data(), rewritten) ||
-      !output_.Write(lastFrame_.data() + lastFrame_.size() - added, added))
+  if (!output_.Overwrite(lastOffset_, frame.data(), rewritten) ||
+      !output_.Write(frame.data() + frame.size() - added, added))
     return Fail(output_.Error());
+  recent_.resize(recent_.size() - lastFrameSize_);
+  recent_.insert(recent_.end(), frame.begin(), frame.end());
+  lastFrameSize_ = frame.size();
   lastHeader_ = *grown;
   audioBytes_ += added;
   if (frames_ == 1)
     firstBitrate_ = grown->bitrateKbps;
   else if (grown->bitrateKbps != firstBitrate_)
     constantBitrate_ = false;
-  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrcBeforeLast_, mp3::ByteView(lastFrame_));
+  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrcBeforeLast_, mp3::ByteView(frame));
   return true;
 }
 
 bool FrameCopier::EndFramesUnmistakably() {
   // Each step moves the end by at least one byte; a few cover any one signature.
   constexpr int kMaxSteps = 8;
-  for (int step = 0; step < kMaxSteps && frames_ > 0 && LastFrameLooksLikeATag(); ++step)
+  for (int step = 0; step < kMaxSteps && frames_ > 0 && EndLooksLikeATag(); ++step)
     if (!GrowLastFrame()) break;
   return error_.empty();
 }

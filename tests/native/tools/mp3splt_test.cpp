@@ -164,20 +164,31 @@ TEST(Mp3splt, ConstantBitrateCutGetsAnInfoHeaderAndVbrGetsXing) {
     }
 }
 
-// A frame whose last bytes read as an APE footer (found by the fuzz target: a short stream cut
-// from 0.4 s to 2.25 s) ends the cut: readers would take it for a tag and count a frame less
-// than the information frame says. The frame grows by zeros that no decoder reads as audio.
-TEST(Mp3splt, ALastFrameThatReadsAsATagStillCountsAsAFrame) {
-    ScratchDir scratch;
-    const std::string input = std::string(TOOL_TEST_DATA) + "/frame-ending-in-an-ape-footer.bin";
-    for (bool frameMode : {true, false}) {
-        SCOPED_TRACE(frameMode ? "frame mode" : "bitrate mode");
-        ASSERT_EQ(Split(input, 400, 2250, scratch.Path(), "cut", frameMode).exitCode, 0);
-        Mp3View out = tooltest::ViewMp3(scratch / "cut.mp3");
-        ASSERT_TRUE(out.ok);
-        EXPECT_TRUE(out.layout.tail.tags.empty());
-        EXPECT_EQ(out.skippedBytes, 0u);
-        ExpectInfoFrameMatches(out);
+// Frames whose last bytes read as a tail tag end the cut (both found by the fuzz target): an
+// APE footer at the end of the last frame (a short stream cut from 0.4 s to 2.25 s), "TAG" 128
+// bytes from the end, across the last two frames (cut from 0 to 1.1 s). Readers would take
+// them for a tag and count fewer frames than the information frame says; the last frame grows
+// by zeros that no decoder reads as audio.
+TEST(Mp3splt, LastFramesThatReadAsATagStillCountAsFrames) {
+    struct Case {
+        const char* file;
+        int64_t startMs, endMs;
+    };
+    for (const Case& c : {Case{"frame-ending-in-an-ape-footer.bin", 400, 2250},
+                          Case{"frames-ending-in-an-id3v1-tag.bin", 0, 1100}}) {
+        for (bool frameMode : {true, false}) {
+            SCOPED_TRACE(std::string(c.file) + (frameMode ? ", frame mode" : ", bitrate mode"));
+            ScratchDir scratch;
+            ASSERT_EQ(Split(std::string(TOOL_TEST_DATA) + "/" + c.file, c.startMs, c.endMs, scratch.Path(), "cut",
+                            frameMode)
+                          .exitCode,
+                      0);
+            Mp3View out = tooltest::ViewMp3(scratch / "cut.mp3");
+            ASSERT_TRUE(out.ok);
+            EXPECT_TRUE(out.layout.tail.tags.empty());
+            EXPECT_EQ(out.skippedBytes, 0u);
+            ExpectInfoFrameMatches(out);
+        }
     }
 }
 
