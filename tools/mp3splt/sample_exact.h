@@ -35,8 +35,7 @@ class SampleExactCut {
   // False when the first frame's main data could not be moved out of the reservoir (a damaged
   // frame): its granules may then decode differently from the source (the length is exact).
   bool StartIsSampleExact() const { return startSampleExact_; }
-  // Frames with empty granules written before the first one (mp3::SelfContainedStart).
-  int EmptyLeadFrames() const { return emptyLeadFrames_; }
+  // A frame of empty granules in front (mp3::SelfContainedStart) is lead like any other.
   int EncoderDelay() const {
     return plan_.EncoderDelay(plan_.firstExactFrame) + emptyLeadFrames_ * plan_.samplesPerFrame;
   }
