@@ -102,22 +102,40 @@ size_t Layer2ProtectedBits(const FrameHeader& h, ByteView body, bool& overrun) {
 }  // namespace
 
 uint16_t Crc16Update(uint16_t crc, ByteView bytes) {
-  for (uint8_t b : bytes)
-    for (int i = 7; i >= 0; --i) crc = CrcBit(crc, ((b >> i) & 1) != 0);
-  return crc;
-}
-
-uint16_t LameCrc16Update(uint16_t crc, ByteView bytes) {
   static const std::array<uint16_t, 256> table = [] {
     std::array<uint16_t, 256> t{};
     for (int i = 0; i < 256; ++i) {
-      uint16_t v = uint16_t(i);
-      for (int k = 0; k < 8; ++k) v = (v & 1) ? uint16_t((v >> 1) ^ kLamePolynomialReflected) : uint16_t(v >> 1);
+      uint16_t v = uint16_t(i << 8);
+      for (int k = 0; k < 8; ++k) v = CrcBit(v, false);
       t[size_t(i)] = v;
     }
     return t;
   }();
-  for (uint8_t b : bytes) crc = uint16_t((crc >> 8) ^ table[(crc ^ b) & 0xFF]);
+  for (uint8_t b : bytes) crc = uint16_t(crc << 8 ^ table[(crc >> 8 ^ b) & 0xFF]);
+  return crc;
+}
+
+// The music checksum covers every byte a cut writes: eight bytes a step, one table per byte
+// position (slicing-by-8), where the one-table form takes a dependent lookup per byte.
+uint16_t LameCrc16Update(uint16_t crc, ByteView bytes) {
+  static const auto tables = [] {
+    std::array<std::array<uint16_t, 256>, 8> t{};
+    for (int i = 0; i < 256; ++i) {
+      uint16_t v = uint16_t(i);
+      for (int k = 0; k < 8; ++k) v = (v & 1) ? uint16_t((v >> 1) ^ kLamePolynomialReflected) : uint16_t(v >> 1);
+      t[0][size_t(i)] = v;
+    }
+    for (size_t k = 1; k < t.size(); ++k)
+      for (size_t i = 0; i < 256; ++i) t[k][i] = uint16_t(t[k - 1][i] >> 8 ^ t[0][t[k - 1][i] & 0xFF]);
+    return t;
+  }();
+  const uint8_t* p = bytes.data;
+  size_t n = bytes.size;
+  for (; n >= 8; n -= 8, p += 8) {
+    crc = uint16_t(tables[7][(crc ^ p[0]) & 0xFF] ^ tables[6][(crc >> 8 ^ p[1]) & 0xFF] ^ tables[5][p[2]] ^
+                   tables[4][p[3]] ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^ tables[0][p[7]]);
+  }
+  for (; n > 0; --n, ++p) crc = uint16_t(crc >> 8 ^ tables[0][(crc ^ *p) & 0xFF]);
   return crc;
 }
 

@@ -160,6 +160,44 @@ uint64_t FrameScanner::FindConfirmedSync(uint64_t from, uint64_t to) {
   return to;
 }
 
+const FrameScanner::KnownHeader* FrameScanner::KnownAt(uint64_t offset) {
+  const uint32_t raw = BigEndianWord(buffer_.data() + (offset - bufferOffset_));
+  // A stream's frames differ in a few header bits only (bitrate, padding, mode extension),
+  // so a small table of the words met spares parsing each header again.
+  KnownHeader& entry = known_[(raw * 2654435761u) >> 26];
+  if (entry.raw == raw) return &entry;
+  const std::optional<FrameHeader> h = ParseFrameHeader(raw);
+  if (!h || h->FreeFormat()) return nullptr;
+  entry.raw = raw;
+  entry.header = *h;
+  entry.length = h->FrameLength();
+  return &entry;
+}
+
+// The common case of a frame whose successor starts right after it, both in the buffer: the
+// same verdict as TryFrameAt's, reached without its general search. False leaves it to that.
+bool FrameScanner::NextChained(ScanEvent& event) {
+  if (!chained_ || havePending_ || done_ || readError_ || pos_ >= end_ || pos_ < bufferOffset_) return false;
+  const uint64_t bufferEnd = bufferOffset_ + bufferFill_;
+  if (pos_ + kHeaderSize > bufferEnd) return false;
+  const KnownHeader* here = KnownAt(pos_);
+  if (here == nullptr || !SameStream(here->header, stream_)) return false;
+  const uint64_t next = pos_ + uint64_t(here->length);
+  if (next > end_) return false;
+  if (next < end_) {
+    if (next + kHeaderSize > bufferEnd) return false;
+    const KnownHeader* after = KnownAt(next);
+    if (after == nullptr || !SameStream(after->header, here->header)) return false;
+  }
+  event.kind = ScanEvent::Kind::Frame;
+  event.offset = pos_;
+  event.size = uint64_t(here->length);
+  event.header = here->header;
+  stream_ = here->header;
+  pos_ = next;
+  return true;
+}
+
 bool FrameScanner::TryFrameAt(ScanEvent& found) {
   FrameHeader h;
   if (!HeaderAt(pos_, h)) return false;
@@ -192,6 +230,7 @@ bool FrameScanner::TryFrameAt(ScanEvent& found) {
 }
 
 bool FrameScanner::Next(ScanEvent& event) {
+  if (NextChained(event)) return true;
   if (havePending_) {
     havePending_ = false;
     event = pending_;
