@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "mp3/byte_source.h"
@@ -77,7 +78,8 @@ class FrameScanner {
   uint64_t pos_;
   uint64_t end_;
   ScanOptions options_;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t bufferSize_ = 0;
   uint64_t bufferOffset_ = 0;
   size_t bufferFill_ = 0;
   bool readError_ = false;
