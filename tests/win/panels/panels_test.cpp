@@ -106,6 +106,7 @@ TEST_F(PanelTest, TheHintIsOneCentredLineOnTheYellowBandAboveTheStripsLine) {
     for (int width : {0, 300}) {
         if (width) SetWindowPos(theApp.infoStrip, nullptr, 0, 0, width, 26, SWP_NOMOVE | SWP_NOZORDER);
         RedrawWindow(theApp.infoStrip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        RedrawWindow(theApp.infoStrip, nullptr, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN | RDW_UPDATENOW);  // the line stays
         PumpMessages(50);
         Picture picture(theApp.infoStrip, GetSysColor(COLOR_BTNFACE));
         picture.Fill({0, 1, picture.Width(), 24}, RGB(255, 255, 205));
@@ -149,13 +150,13 @@ TEST_F(PanelTest, TheSliderSetsTheVolumeAndMuteKeepsItSilent) {
     OpenCopyOf(L"cbr128.mp3");
     ASSERT_EQ(Playing, theApp.playState);
     EXPECT_EQ(-10000, Heard()) << "the next file opens silent";
-    MoveSlider(100);
-    EXPECT_EQ(-10000, Heard()) << "moving the slider while muted stays silent";
-    EXPECT_EQ(0, theApp.volume);
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
-    EXPECT_EQ(0, Heard()) << "unmuted: the slider's volume";
     MoveSlider(10);
-    EXPECT_EQ(-5000, Heard());
+    EXPECT_EQ(-10000, Heard()) << "moving the slider while muted stays silent";
+    EXPECT_EQ(-5000, theApp.volume);
+    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    EXPECT_EQ(-5000, Heard()) << "unmuted: the slider's volume";
+    MoveSlider(100);
+    EXPECT_EQ(0, Heard());
 }
 
 // Types `text` into the dialog's edit box and presses OK; what the box showed on opening goes to `shown`.
@@ -215,6 +216,7 @@ TEST_F(PanelTest, PanelValuesSurviveARestart) {
     HWND slider = GetDlgItem(theApp.controlPanel, IDC_VOLUME_SLIDER);
     SendMessageW(slider, TBM_SETPOS, TRUE, 50);
     SendMessageW(theApp.controlPanel, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
+    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
     theApp.Exit();
     PumpMessages(50);
     theApp.eachJump = theApp.volume = 0;
@@ -223,6 +225,7 @@ TEST_F(PanelTest, PanelValuesSurviveARestart) {
     EXPECT_EQ(7u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
     EXPECT_EQ(-1505, theApp.volume);
     EXPECT_EQ(50, SendDlgItemMessageW(theApp.controlPanel, IDC_VOLUME_SLIDER, TBM_GETPOS, 0, 0));
+    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(theApp.controlPanel, IDC_MUTE));
 }
 
 TEST_F(PanelTest, KeysActOnTheMainWindowWhicheverPanelHasTheFocus) {
