@@ -9,12 +9,14 @@
 
 namespace {
 
-// A child's rectangle in its parent's client coordinates.
-RECT PlaceIn(HWND parent, HWND child) {
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
+// Where a child lies in its parent's client area, exactly.
+::testing::AssertionResult PlacedAt(HWND parent, HWND child, RECT expected) {
+    RECT place = {};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+    if (EqualRect(&place, &expected)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "at " << place.left << "," << place.top << "," << place.right << ","
+                                         << place.bottom;
 }
 
 void ResizeMainWindow(int width, int height) {
@@ -42,28 +44,26 @@ void OpenCopyOf(const wchar_t* fixture) {
 
 using PanelTest = ProgramTest;
 
+// The timeline bar ends where the toolbar begins, and only the A-B display takes up the change.
 TEST_F(PanelTest, TheStackFillsTheContainerAtEveryHeight) {
     for (int height : {420, 520, 380}) {
         ResizeMainWindow(720, height);
-        RECT container = {};
+        RECT container = {}, toolbar = {};
         GetClientRect(theApp.panelContainer, &container);
-        RECT control = PlaceIn(theApp.panelContainer, theApp.controlPanel);
-        RECT strip = PlaceIn(theApp.panelContainer, theApp.infoStrip);
-        RECT ab = PlaceIn(theApp.panelContainer, theApp.abPanel);
-        RECT timeline = PlaceIn(theApp.panelContainer, theApp.timelineBar);
-        RECT toolbar = PlaceIn(theApp.panelContainer, theApp.toolbar);
-        SCOPED_TRACE(height);
-        EXPECT_EQ(0, control.top);
-        EXPECT_EQ(98, control.bottom - control.top);
-        EXPECT_EQ(control.bottom, strip.top);
-        EXPECT_EQ(26, strip.bottom - strip.top);
-        EXPECT_EQ(strip.bottom, ab.top);
-        EXPECT_EQ(ab.bottom, timeline.top);
-        EXPECT_EQ(40, timeline.bottom - timeline.top);
-        EXPECT_EQ(timeline.bottom, toolbar.top);
+        GetWindowRect(theApp.toolbar, &toolbar);
+        MapWindowPoints(nullptr, theApp.panelContainer, reinterpret_cast<POINT*>(&toolbar), 2);
+        int w = container.right, t = toolbar.top;
         EXPECT_LE(toolbar.bottom, container.bottom);
-        EXPECT_EQ(container.right, timeline.right - timeline.left);
         EXPECT_TRUE(IsWindowVisible(theApp.toolbar));
+        struct Panel {
+            HWND window;
+            RECT place;
+        } stack[] = {{theApp.controlPanel, {0, 0, w, 98}},
+                     {theApp.infoStrip, {0, 98, w, 124}},
+                     {theApp.abPanel, {0, 124, w, t - 40}},
+                     {theApp.timelineBar, {0, t - 40, w, t}}};
+        for (const Panel& panel : stack)
+            EXPECT_TRUE(PlacedAt(theApp.panelContainer, panel.window, panel.place)) << height;
     }
     // Nothing of the client area is left unpainted: not even behind the flat toolbar's buttons.
     RedrawWindow(theApp.mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -78,9 +78,10 @@ TEST_F(PanelTest, TheStackFillsTheContainerAtEveryHeight) {
 TEST_F(PanelTest, TooltipsNameEachButtonAndFollowThePlayStateAndTheABCycle) {
     struct Tip {
         UINT command, text;
-    } fixed[] = {{IDM_OPEN, 135},         {IDM_JUMP_FORWARD, 131}, {IDM_JUMP_BACKWARD, 130}, {IDM_A_MINUS, 138},
-                 {IDM_A_PLUS, 137},       {IDM_B_MINUS, 140},      {IDM_B_PLUS, 139},        {IDM_CUT, 136},
-                 {IDM_PLAY_PAUSE, 128},   {IDM_MARK_AB, 132},      {IDM_STOP, 0},            {IDM_EXIT, 0}};
+    } fixed[] = {{IDM_OPEN, 135},    {IDM_JUMP_FORWARD, 131}, {IDM_JUMP_BACKWARD, 130},
+                 {IDM_A_MINUS, 138}, {IDM_A_PLUS, 137},       {IDM_B_MINUS, 140},
+                 {IDM_B_PLUS, 139},  {IDM_CUT, 136},          {IDM_PLAY_PAUSE, 128},
+                 {IDM_MARK_AB, 132}, {IDM_STOP, 0},           {IDM_EXIT, 0}};
     for (const Tip& tip : fixed) EXPECT_EQ(tip.text, TooltipFor(tip.command)) << tip.command;
     OpenCopyOf(L"cbr128.mp3");
     ASSERT_EQ(Playing, theApp.playState);
@@ -106,20 +107,21 @@ TEST_F(PanelTest, TheHintIsOneCentredLineOnTheYellowBandAboveTheStripsLine) {
     for (int width : {0, 300}) {
         if (width) SetWindowPos(theApp.infoStrip, nullptr, 0, 0, width, 26, SWP_NOMOVE | SWP_NOZORDER);
         RedrawWindow(theApp.infoStrip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        RedrawWindow(theApp.infoStrip, nullptr, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN | RDW_UPDATENOW);  // the line stays
+        RedrawWindow(theApp.infoStrip, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_NOCHILDREN | RDW_UPDATENOW);  // the line stays
         PumpMessages(50);
         Picture picture(theApp.infoStrip, GetSysColor(COLOR_BTNFACE));
-        picture.Fill({0, 1, picture.Width(), 24}, RGB(255, 255, 205));
-        picture.Text(L"使用提示：按定位键“↑”设好a点、b点后，即开始在ab间复读，按“Tab”键进行剪切，再次按“↑”键取消a点、b点。",
-                     {0, 1, picture.Width(), 24}, DT_SINGLELINE | DT_VCENTER | DT_CENTER, 12, FW_NORMAL, true);
-        EtchedLine(picture, 24, picture.Width());
+        picture.Fill({0, 1, picture.width, 24}, RGB(255, 255, 205));
+        picture.Text(
+            L"使用提示：按定位键“↑”设好a点、b点后，即开始在ab间复读，按“Tab”键进行剪切，再次按“↑”键取消a点、b点。",
+            {0, 1, picture.width, 24}, DT_SINGLELINE | DT_VCENTER | DT_CENTER, 12, FW_NORMAL, true);
+        picture.EtchedLine(24);
         EXPECT_TRUE(picture.Shown()) << width;
     }
-    CaptionClicks clicks;
-    clicks.Watch();
+    CaptionClicks::Watch();
     SendMessageW(theApp.infoStrip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     SendMessageW(theApp.controlPanel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 80));
-    EXPECT_EQ(2, clicks.count) << "the strip and the control panel move the main window";
+    EXPECT_EQ(2, CaptionClicks::count) << "the strip and the control panel move the main window";
 }
 
 void MoveSlider(int position) {
@@ -168,30 +170,23 @@ DialogAnswerer::Reply Enter(int editId, const wchar_t* text, std::wstring* shown
     };
 }
 
-TEST_F(PanelTest, SizeDialogsClampSilentlyAndCancelChangesNothing) {
+TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndCancelChangesNothing) {
     struct Case {
-        int button, edit, valueStatic;
-        int* field;
+        bool jump;
         const wchar_t* text;
         int expected;
-    } cases[] = {
-        {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"0", 3},
-        {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"", 3},
-        {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"abc", 3},
-        {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"12", 9},
-        {IDC_CHANGE_JUMP, IDC_JUMP_EDIT, IDC_JUMP_VALUE, &theApp.eachJump, L"5", 5},
-        {IDC_CHANGE_FINE_TUNE, IDC_FINE_TUNE_EDIT, IDC_FINE_TUNE_VALUE, &theApp.fineTuning, L"10", 30},
-        {IDC_CHANGE_FINE_TUNE, IDC_FINE_TUNE_EDIT, IDC_FINE_TUNE_VALUE, &theApp.fineTuning, L"1000", 900},
-        {IDC_CHANGE_FINE_TUNE, IDC_FINE_TUNE_EDIT, IDC_FINE_TUNE_VALUE, &theApp.fineTuning, L"450", 450},
-    };
+    } cases[] = {{true, L"0", 3},    {true, L"", 3},     {true, L"abc", 3},     {true, L"12", 9},    {true, L"5", 5},
+                 {false, L"0", 200}, {false, L"10", 30}, {false, L"1000", 900}, {false, L"450", 450}};
     DialogAnswerer answerer;
     for (const Case& c : cases) {
-        std::wstring shown, before = std::to_wstring(*c.field);
-        answerer.Queue(Enter(c.edit, c.text, &shown));
-        SendDlgItemMessageW(theApp.controlPanel, c.button, BM_CLICK, 0, 0);
+        int& field = c.jump ? theApp.eachJump : theApp.fineTuning;
+        std::wstring shown, before = std::to_wstring(field);
+        answerer.Queue(Enter(c.jump ? IDC_JUMP_EDIT : IDC_FINE_TUNE_EDIT, c.text, &shown));
+        SendDlgItemMessageW(theApp.controlPanel, c.jump ? IDC_CHANGE_JUMP : IDC_CHANGE_FINE_TUNE, BM_CLICK, 0, 0);
         EXPECT_EQ(before, shown) << "the box opens with the current value";
-        EXPECT_EQ(c.expected, *c.field) << c.text;
-        EXPECT_EQ(static_cast<UINT>(c.expected), GetDlgItemInt(theApp.controlPanel, c.valueStatic, nullptr, FALSE));
+        EXPECT_EQ(c.expected, field) << c.text;
+        EXPECT_EQ(static_cast<UINT>(c.expected),
+                  GetDlgItemInt(theApp.controlPanel, c.jump ? IDC_JUMP_VALUE : IDC_FINE_TUNE_VALUE, nullptr, FALSE));
     }
     // Cancel, and the system menu's close, leave the value and the panel alone.
     answerer.Queue([](HWND dialog) {
@@ -248,19 +243,16 @@ TEST_F(PanelTest, TheControlPanelLinesStayAtFixedPixels) {
         RECT panel = {};
         GetClientRect(theApp.controlPanel, &panel);
         int w = panel.right;
-        ASSERT_EQ(98, panel.bottom);
         struct Line {
             int id;
             RECT place;
-        } lines[] = {{IDC_PANEL_TOP_LINE, {0, 0, w + 1, 2}},  {IDC_PANEL_BOTTOM_LINE, {0, 96, w + 1, 98}},
-                     {IDC_VOLUME_LINE, {130, 0, 132, 98}},   {IDC_JUMP_LINE, {235, 0, 237, 98}},
+        } lines[] = {{IDC_PANEL_TOP_LINE, {0, 0, w + 1, 2}},
+                     {IDC_PANEL_BOTTOM_LINE, {0, 96, w + 1, 98}},
+                     {IDC_VOLUME_LINE, {130, 0, 132, 98}},
+                     {IDC_JUMP_LINE, {235, 0, 237, 98}},
                      {IDC_FINE_TUNE_LINE, {350, 0, 352, 98}}};
-        for (const Line& line : lines) {
-            RECT shown = PlaceIn(theApp.controlPanel, GetDlgItem(theApp.controlPanel, line.id));
-            EXPECT_TRUE(EqualRect(&line.place, &shown)) << width << ": line " << line.id << " at " << shown.left
-                                                         << "," << shown.top << "," << shown.right << ","
-                                                         << shown.bottom;
-        }
+        for (const Line& line : lines)
+            EXPECT_TRUE(PlacedAt(theApp.controlPanel, GetDlgItem(theApp.controlPanel, line.id), line.place)) << line.id;
     }
 }
 
