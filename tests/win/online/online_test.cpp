@@ -236,7 +236,6 @@ TEST_F(ProgramOnlineTest, AnObsoleteVersionDuringAnOpeningsRepairLeavesNothingBu
     Start(server);
     std::wstring fixture = FixturePath(L"cbr128.mp3"), file = MakeTempFolder(L"clipvane-repair") + L"\\a.mp3";
     FILE* text = _wfopen(file.c_str(), L"wb");
-    ASSERT_TRUE(text);
     fputs("no frames in here", text);
     fclose(text);
     DialogAnswerer answerer;

@@ -84,10 +84,20 @@ TEST_F(FacePanelTest, TheBarAnswersTheMouseOnlyWithAFilePlayingOrPaused) {
         int x, y;
         int seeksTo;  // -1: neither the hand cursor nor a seek; the click moves the main window
     } cases[] = {
-        {9, 16, 0},    {14, 12, 0},   {315, 20, 5400}, {690, 16, stopMs}, {8, 16, -1},
-        {691, 16, -1}, {300, 11, -1}, {300, 21, -1},  // the track's hit area; below, the thumb's at 0: columns 7 to 23,
-                                                      // rows 20 to 33
-        {7, 33, 0},    {23, 20, 0},   {24, 25, -1},    {6, 25, -1},       {8, 34, -1},
+        {9, 16, 0},
+        {14, 12, 0},
+        {315, 20, 5400},
+        {690, 16, stopMs},
+        {8, 16, -1},
+        {691, 16, -1},
+        {300, 11, -1},
+        {300, 21, -1},  // the track's hit area; below, the thumb's at 0: columns 7 to 23,
+                        // rows 20 to 33
+        {7, 33, 0},
+        {23, 20, 0},
+        {24, 25, -1},
+        {6, 25, -1},
+        {8, 34, -1},
     };
     for (int state : {Paused, Playing, Stopped}) {
         for (const Case& c : cases) {
@@ -145,14 +155,12 @@ TEST_F(FacePanelTest, AThumbDragShowsItsTimeAndSeeksOnlyOnRelease) {
         EXPECT_EQ(18 * m.thumb, Position()) << m.second;
         EXPECT_TRUE(BarShows(m.thumb, 100)) << m.second;
     }
-}
-
-TEST_F(FacePanelTest, AReleaseAfterAStopDuringTheDragSeeksNothing) {
+    // A release after a stop during the drag (a key pressed meanwhile) seeks nothing but ends it.
     Show(Paused, 0);
-    MovesWindow(theApp.timelineBar, 15, 25, false);
+    MovesWindow(bar, 15, 25, false);
     Move(15 + 200);
     theApp.Stop();
-    SendMessageW(theApp.timelineBar, WM_LBUTTONUP, 0, MAKELPARAM(215, 25));
+    SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(215, 25));
     EXPECT_EQ(0, Position());
     EXPECT_EQ(nullptr, GetCapture());
     EXPECT_TRUE(BarShows(0));
