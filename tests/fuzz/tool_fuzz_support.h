@@ -1,5 +1,4 @@
-// The tool targets' files: one folder held in memory (toolcommon::memoryfiles), so that the
-// tools' cores run through all of their own code without touching the disk.
+// A private scratch folder for the tool targets, which work on real files.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +7,7 @@
 
 namespace fuzzsupport {
 
-// The folder, switched on at first use and emptied by Clear().
+// The folder, made on first use and emptied by Clear().
 const std::string& Scratch();
 void Clear();
 void Write(const std::string& path, const uint8_t* data, size_t size);

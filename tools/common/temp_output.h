@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -61,8 +60,7 @@ class TempOutput {
   void Discard();
 
   std::FILE* file_ = nullptr;
-  std::vector<uint8_t>* memory_ = nullptr;  // instead of file_ while memoryfiles is on
-  std::unique_ptr<char[]> buffer_;          // stdio's buffer; must outlive file_
+  std::unique_ptr<char[]> buffer_;  // stdio's buffer; must outlive file_
   std::string path_;
   std::string error_;
   uint64_t size_ = 0;
