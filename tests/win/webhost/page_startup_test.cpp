@@ -35,7 +35,7 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
     ASSERT_TRUE(theApp.browserWindow);
     EXPECT_EQ(theApp.controlPanel, GetParent(theApp.browserWindow));
     std::wstring log = RecordingBrowserLog();
-    EXPECT_NE(std::wstring::npos, log.find(L"Navigate2 http://clipvane.invalid/tolk/ad.htm others null\n")) << log;
+    EXPECT_NE(std::wstring::npos, log.find(L"Navigate2 http://127.0.0.1:9/tolk/ad.htm others null\n")) << log;
 
     RecordingBrowserReset(FailNothing);
     SetWindowPos(theApp.controlPanel, nullptr, 0, 0, 716, 98, SWP_NOZORDER | SWP_NOMOVE);
