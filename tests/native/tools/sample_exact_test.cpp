@@ -191,8 +191,9 @@ void ExpectLeadWithinTheBound(const Mp3View& out, const Stretch& stretch) {
     const bool secondGranuleOnly = header.version == mp3::Version::Mpeg1 && position >= 512 && position < 1088;
     const int bits = secondGranuleOnly ? tooltest::GranuleBits(header, frame, 1) : *mp3::MainDataBits(header, frame);
     const int needed = (bits + 7) / 8 + *mp3::MainDataBegin(out.headers[2], out.FrameBytes(2));
-    const auto largest = mp3::MakeFrameHeader(header.version, mp3::Layer::III, header.version == mp3::Version::Mpeg1 ? 320 : 160,
-                                              header.sampleRate, header.channelMode, true, header.hasCrc);
+    const auto largest =
+        mp3::MakeFrameHeader(header.version, mp3::Layer::III, header.version == mp3::Version::Mpeg1 ? 320 : 160,
+                             header.sampleRate, header.channelMode, true, header.hasCrc);
     EXPECT_GT(needed, mp3::MainDataCapacity(*largest, uint64_t(largest->FrameLength())))
         << "a frame of empty granules in front of a frame that could hold its main data";
 }
@@ -223,8 +224,9 @@ TEST_P(SampleExactCutTest, GaplessDecodeIsThePlainDecodeFromAToB) {
     if (startMs % 10 == 0 && endMs % 10 == 0) {
         // Times the command line can say: the tool itself, which must not call the start
         // anything but sample-exact.
-        tooltest::RunResult run = tooltest::RunTool(MP3SPLT_EXE, {input, tooltest::CutTime(startMs), tooltest::CutTime(endMs),
-                                                                  "-d", scratch.Path(), "-o", "cut", "-f"});
+        tooltest::RunResult run = tooltest::RunTool(
+            MP3SPLT_EXE,
+            {input, tooltest::CutTime(startMs), tooltest::CutTime(endMs), "-d", scratch.Path(), "-o", "cut", "-f"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out.find("note:"), std::string::npos) << run.out;
     } else {
@@ -277,7 +279,10 @@ const Case kCases[] = {
     {"lame8k.mp3", "last", 3000, 3000},
     {"lame8k.mp3", "at", 20, 2000},
     {"cbr320.mp3", "at", 1010, 500},  // into a burst after silence: the reservoir at its fullest
-    {"cbr320.mp3", "at", 3000, 600},
+    {"cbr320.mp3", "at", 3000, 600},  // 972 samples into its frame: the frame before needs only its second granule
+    {"cbr320.mp3", "at", 3210, 500},  // 1017 in: that granule alone and the next frame's reservoir fill no frame
+    {"cbr320.mp3", "at", 1000,
+     730},  // 324 in: both granules of the frame before needed, a frame of empty ones in front
     {"lowrate.mp3", "at", 1500, 1500},
     {"long.mp3", "after", 20 * 60000, 10 * 60000},
 };

@@ -274,7 +274,7 @@ Bytes SourceMainData(const Mp3View& in, size_t frame) {
     const size_t begin = size_t(*mp3::MainDataBegin(in.headers[frame], own));
     const size_t length = size_t(*mp3::MainDataBits(in.headers[frame], own) + 7) / 8;
     return Bytes(stream.begin() + std::ptrdiff_t(areaStart - begin),
-                           stream.begin() + std::ptrdiff_t(areaStart - begin + length));
+                 stream.begin() + std::ptrdiff_t(areaStart - begin + length));
 }
 
 // Side information with main_data_begin left out (9 bits in MPEG-1, 8 in MPEG-2/2.5).
@@ -288,7 +288,8 @@ Bytes SideInfoAfterMainDataBegin(const mp3::FrameHeader& header, const Bytes& fr
 
 int ReadBitsAt(const Bytes& bytes, size_t firstBit, int count) {
     int value = 0;
-    for (size_t bit = firstBit; bit < firstBit + size_t(count); ++bit) value = value << 1 | (bytes[bit / 8] >> (7 - bit % 8) & 1);
+    for (size_t bit = firstBit; bit < firstBit + size_t(count); ++bit)
+        value = value << 1 | (bytes[bit / 8] >> (7 - bit % 8) & 1);
     return value;
 }
 
@@ -298,7 +299,9 @@ void ClearBits(Bytes& bytes, size_t firstBit, int count) {
 
 // MPEG-1 granule blocks of the side information (main_data_begin left out, as above): where
 // the first one starts (after the private and scfsi bits) and their size.
-size_t FirstBlockBit(const mp3::FrameHeader& header) { return size_t(9 + (header.Channels() == 1 ? 5 : 3) + 4 * header.Channels()); }
+size_t FirstBlockBit(const mp3::FrameHeader& header) {
+    return size_t(9 + (header.Channels() == 1 ? 5 : 3) + 4 * header.Channels());
+}
 constexpr size_t kBlockBits = 59;
 
 }  // namespace
@@ -307,7 +310,8 @@ int GranuleBits(const mp3::FrameHeader& header, const Bytes& frame, int granule)
     const Bytes side = SideInfoAfterMainDataBegin(header, frame);
     int bits = 0;
     for (int channel = 0; channel < header.Channels(); ++channel)
-        bits += ReadBitsAt(side, FirstBlockBit(header) + size_t(granule * header.Channels() + channel) * kBlockBits, 12);
+        bits +=
+            ReadBitsAt(side, FirstBlockBit(header) + size_t(granule * header.Channels() + channel) * kBlockBits, 12);
     return bits;
 }
 
@@ -333,7 +337,7 @@ bool ExpectFirstGranuleEmptied(const mp3::FrameHeader& header, const Bytes& side
     for (int channel = 0; channel < channels; ++channel) {
         for (Bytes* bytes : {&fields, &sourceFields}) {
             const size_t block = first + size_t(channel) * kBlockBits;
-            ClearBits(*bytes, block, 21);       // part2_3_length, big_values
+            ClearBits(*bytes, block, 21);      // part2_3_length, big_values
             ClearBits(*bytes, block + 29, 4);  // scalefac_compress
         }
     }
@@ -350,7 +354,8 @@ bool ExpectFirstGranuleEmptied(const mp3::FrameHeader& header, const Bytes& side
         }
     }
     std::vector<int> actual;
-    for (size_t bit = 0; bit < expected.size() && bit / 8 < area.size(); ++bit) actual.push_back(ReadBitsAt(area, bit, 1));
+    for (size_t bit = 0; bit < expected.size() && bit / 8 < area.size(); ++bit)
+        actual.push_back(ReadBitsAt(area, bit, 1));
     EXPECT_EQ(actual, expected) << "main data of the frame whose first granule is emptied";
     return true;
 }
@@ -394,14 +399,17 @@ size_t ExpectStartCarriesTheSourcesMainData(const Mp3View& in, const Mp3View& ou
         const Bytes side = SideInfoAfterMainDataBegin(header, frame);
         const Bytes sourceSide = SideInfoAfterMainDataBegin(in.headers[original], sourceFrame);
         const Bytes main = SourceMainData(in, original);
-        if (ExpectFirstGranuleEmptied(header, side, sourceSide, main, Bytes(frame.begin() + header.DataOffset(), frame.end())))
+        if (ExpectFirstGranuleEmptied(header, side, sourceSide, main,
+                                      Bytes(frame.begin() + header.DataOffset(), frame.end())))
             continue;
         EXPECT_EQ(side, sourceSide);
         if (header.DataOffset() + main.size() > frame.size()) {
             ADD_FAILURE() << "the rewritten frame " << i << " is shorter than its main data";
             continue;
         }
-        EXPECT_EQ(Bytes(frame.begin() + header.DataOffset(), frame.begin() + header.DataOffset() + std::ptrdiff_t(main.size())), main)
+        EXPECT_EQ(Bytes(frame.begin() + header.DataOffset(),
+                        frame.begin() + header.DataOffset() + std::ptrdiff_t(main.size())),
+                  main)
             << "main data of the rewritten frame " << i;
     }
     return unchanged;
