@@ -213,7 +213,6 @@ TEST_P(SampleExactCutTest, GaplessDecodeIsThePlainDecodeFromAToB) {
     const std::string input = tooltest::FixturePath(c.fixture);
     Mp3View in = tooltest::ViewMp3(input);
     ASSERT_TRUE(in.ok && !in.headers.empty()) << input;
-    const int rate = in.headers[0].sampleRate;
     const int spf = in.headers[0].SamplesPerFrame();
     const std::string where = c.where;
     const int within = where == "boundary" ? 0 : where == "after" ? 1 : spf - 1;
