@@ -37,6 +37,7 @@ SampleExactPlan PlanSampleExact(int64_t firstRaw, int64_t endRaw, int samplesPer
   // window's earliest slot.
   const int64_t earliestSlot = firstRaw / kSlotSamples - kSynthesisSlotsBefore;
   const int64_t exactGranule = earliestSlot < 0 ? 0 : std::max<int64_t>(0, earliestSlot / kSlotsPerGranule - 1);
+  plan.firstExactGranule = exactGranule;
   plan.firstExactFrame = size_t(exactGranule * kGranuleSamples / samplesPerFrame);
   plan.earliestFirstFrame = size_t(CeilDiv(firstRaw - kDecoderDelay - kMaxEncoderDelay, samplesPerFrame));
   plan.endFrame = size_t(CeilDiv(endRaw, samplesPerFrame));

@@ -41,6 +41,9 @@ struct SampleExactPlan {
   // The first frame that must decode as it does in the source: the sample at firstRaw needs
   // the synthesis filter's previous slots and the MDCT overlap of the granule before them.
   size_t firstExactFrame = 0;
+  // The granule of the stream (counted from 0) in that frame from which on the decode must be
+  // exact: an earlier granule of the frame only needs to be there.
+  int64_t firstExactGranule = 0;
   // The earliest frame a cut may start with: an earlier one needs more delay than the
   // 12-bit field holds.
   size_t earliestFirstFrame = 0;

@@ -52,14 +52,91 @@ std::vector<uint8_t> WithMainDataBegin(Version version, ByteView sideInfo, int v
   return side;
 }
 
-// `like` with the smallest bitrate index (no padding) whose main-data area holds `bytes`.
+// `like` with the smallest bitrate index and padding whose main-data area holds `bytes`.
 std::optional<FrameHeader> HeaderHolding(const FrameHeader& like, int bytes) {
   for (uint32_t index = 1; index <= kBitrateIndexes; ++index) {
-    const uint32_t raw = (like.raw & ~kBitrateIndexMask & ~kPaddingBit) | index << kBitrateIndexShift;
-    std::optional<FrameHeader> header = ParseFrameHeader(raw);
-    if (header && MainDataCapacity(*header, uint64_t(header->FrameLength())) >= bytes) return header;
+    for (uint32_t padding : {0u, kPaddingBit}) {
+      const uint32_t raw = (like.raw & ~kBitrateIndexMask & ~kPaddingBit) | index << kBitrateIndexShift | padding;
+      std::optional<FrameHeader> header = ParseFrameHeader(raw);
+      if (header && MainDataCapacity(*header, uint64_t(header->FrameLength())) >= bytes) return header;
+    }
   }
   return std::nullopt;
+}
+
+void WriteBits(std::vector<uint8_t>& bytes, int firstBit, int count, int value) {
+  for (int i = 0; i < count; ++i) {
+    const int bit = firstBit + i;
+    const uint8_t mask = uint8_t(0x80 >> (bit % 8));
+    bytes[size_t(bit / 8)] =
+        uint8_t(value >> (count - 1 - i) & 1 ? bytes[size_t(bit / 8)] | mask : bytes[size_t(bit / 8)] & ~mask);
+  }
+}
+
+// Bits appended to a byte string, the last byte filled up with zeros.
+struct BitString {
+  std::vector<uint8_t> bytes;
+  int bits = 0;
+  void Append(const uint8_t* from, int firstBit, int count) {
+    bytes.resize(size_t((bits + count + 7) / 8), 0);
+    for (int i = 0; i < count; ++i) WriteBits(bytes, bits + i, 1, ReadBits(from, firstBit + i, 1));
+    bits += count;
+  }
+};
+
+// Offsets in an MPEG-1 granule block of the fields an emptied granule changes, and of those
+// that size its scale factors.
+constexpr int kBigValuesBit = 12;
+constexpr int kScalefacCompressBit = 29;
+constexpr int kWindowSwitchingBit = 33;
+constexpr int kScfsiBits = 4;
+
+// The bits of an MPEG-1 first granule's scale factors (part2): slen1 and slen2 of its
+// scalefac_compress for the bands they cover, which depend on the block type.
+int FirstGranuleScaleFactorBits(const uint8_t* side, int block) {
+  static constexpr int kSlen1[16] = {0, 0, 0, 0, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4};
+  static constexpr int kSlen2[16] = {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 2, 3};
+  const int compress = ReadBits(side, block + kScalefacCompressBit, 4);
+  const bool switched = ReadBits(side, block + kWindowSwitchingBit, 1) == 1;
+  const bool shortBlocks = switched && ReadBits(side, block + kWindowSwitchingBit + 1, 2) == 2;
+  const bool mixed = switched && ReadBits(side, block + kWindowSwitchingBit + 3, 1) == 1;
+  if (!shortBlocks) return 11 * kSlen1[compress] + 10 * kSlen2[compress];
+  return (mixed ? 17 : 18) * kSlen1[compress] + 18 * kSlen2[compress];
+}
+
+// An MPEG-1 frame's main data (`main`, from its first bit) and side information with the
+// first granule emptied: no spectrum (big_values 0), and only the scale factors that the second
+// granule takes over (scfsi), or none (scalefac_compress 0); the second granule's bits follow
+// them unchanged.
+struct Packed {
+  std::vector<uint8_t> sideInfo;
+  std::vector<uint8_t> mainData;
+};
+Packed WithoutFirstGranule(const FrameHeader& header, ByteView sideInfo, const uint8_t* main) {
+  const SideInfoLayout layout = LayoutOf(header);
+  const int channels = header.Channels();
+  Packed packed{std::vector<uint8_t>(sideInfo.begin(), sideInfo.end()), {}};
+  BitString bits;
+  int at = 0;
+  for (int channel = 0; channel < channels; ++channel) {
+    const int block = layout.firstBlockBit + channel * layout.blockBits;
+    const int length = ReadBits(sideInfo.data, block, 12);
+    const bool reused =
+        ReadBits(sideInfo.data, layout.firstBlockBit - kScfsiBits * (channels - channel), kScfsiBits) != 0;
+    const int kept = reused ? std::min(length, FirstGranuleScaleFactorBits(sideInfo.data, block)) : 0;
+    bits.Append(main, at, kept);
+    at += length;
+    WriteBits(packed.sideInfo, block, 12, kept);
+    WriteBits(packed.sideInfo, block + kBigValuesBit, 9, 0);
+    if (!reused) WriteBits(packed.sideInfo, block + kScalefacCompressBit, 4, 0);
+  }
+  for (int channel = 0; channel < channels; ++channel) {
+    const int length = ReadBits(sideInfo.data, layout.firstBlockBit + (channels + channel) * layout.blockBits, 12);
+    bits.Append(main, at, length);
+    at += length;
+  }
+  packed.mainData = std::move(bits.bytes);
+  return packed;
 }
 
 // A frame of `header` whose side information is `sideInfo` and whose main-data area ends with
@@ -95,7 +172,8 @@ std::optional<int> MainDataBits(const FrameHeader& header, ByteView frame) {
 }
 
 std::optional<SelfContainedStart> MakeSelfContainedStart(const FrameHeader& header, ByteView frame, ByteView reservoir,
-                                                         std::optional<int> nextMainDataBegin) {
+                                                         std::optional<int> nextMainDataBegin,
+                                                         bool firstGranuleNeeded) {
   const std::optional<int> begin = MainDataBegin(header, frame);
   const std::optional<int> bits = MainDataBits(header, frame);
   const int capacity = MainDataCapacity(header, frame.size);
@@ -113,11 +191,20 @@ std::optional<SelfContainedStart> MakeSelfContainedStart(const FrameHeader& head
   // The next frame's main data cannot start before this one's ends, nor before the bytes there.
   if (own + kept > int(stream.size())) return std::nullopt;
   const ByteView sideInfo(frame.data + SideInfoOffset(header), size_t(header.SideInfoSize()));
-  const ByteView ownData(stream.data(), size_t(own));
   const ByteView nextReservoir(stream.data() + stream.size() - kept, size_t(kept));
   if (std::optional<FrameHeader> larger = HeaderHolding(header, own + kept)) {
-    start.frames.push_back(BuildFrame(*larger, WithMainDataBegin(header.version, sideInfo, 0), ownData, nextReservoir));
+    start.frames.push_back(BuildFrame(*larger, WithMainDataBegin(header.version, sideInfo, 0),
+                                      ByteView(stream.data(), size_t(own)), nextReservoir));
     return start;
+  }
+  if (!firstGranuleNeeded && header.version == Version::Mpeg1) {
+    const Packed packed = WithoutFirstGranule(header, sideInfo, stream.data());
+    if (std::optional<FrameHeader> larger = HeaderHolding(header, int(packed.mainData.size()) + kept)) {
+      start.frames.push_back(BuildFrame(*larger, WithMainDataBegin(header.version, ByteView(packed.sideInfo), 0),
+                                        ByteView(packed.mainData), nextReservoir));
+      start.firstGranuleEmptied = true;
+      return start;
+    }
   }
   // No frame holds it all: the reservoir goes into a frame of its own, whose zeroed side
   // information states empty granules and main_data_begin 0.

@@ -32,6 +32,8 @@ struct SelfContainedStart {
   // Frames in front of the rewritten one whose granules are empty (0 when it holds its own
   // main data); each adds its samples of silence before `frame`'s.
   int emptyLeadFrames = 0;
+  // The rewritten frame's first granule is emptied (its samples are not the source's).
+  bool firstGranuleEmptied = false;
 };
 
 // `frame` is a Layer III frame (header first, at least its side information and its whole
@@ -39,13 +41,20 @@ struct SelfContainedStart {
 // areas of the frames before it, oldest first, ending where `frame`'s area begins (at least
 // main_data_begin bytes of it). `nextMainDataBegin` is the main_data_begin of the frame that
 // follows it, whose reservoir the result must leave in place; nullopt when none follows.
+// `firstGranuleNeeded` false says that only the second granule of an MPEG-1 frame must
+// decode as in the source (the first one's samples and overlap are not played).
 //
-// The result is `frame` as it stands when its main_data_begin is 0; else `frame` with main_data_begin 0 and the
-// smallest bitrate index whose area holds its main data and then, at its end, the next frame's reservoir (zeros
-// between); where no bitrate holds that, a frame with empty granules whose area ends with `frame`'s reservoir, followed
-// by `frame` unchanged. A CRC field is computed afresh. nullopt when the reservoir holds less than `frame` needs or the
-// fields do not add up (a damaged frame).
+// The result is `frame` as it stands when its main_data_begin is 0; else `frame` with
+// main_data_begin 0 and the smallest bitrate index (and padding) whose area holds its main
+// data and then, at its end, the next frame's reservoir (zeros between). Where no bitrate holds
+// that but the first granule is not needed, that granule is emptied instead: no spectrum, and
+// of its scale factors only those of a channel whose second granule reuses them (scfsi), the
+// second granule's bits following right after. Else a frame with empty granules whose area ends
+// with `frame`'s reservoir, followed by `frame` unchanged. A CRC field is computed afresh.
+// nullopt when the reservoir holds less than `frame` needs or the fields do not add up (a
+// damaged frame).
 std::optional<SelfContainedStart> MakeSelfContainedStart(const FrameHeader& header, ByteView frame, ByteView reservoir,
-                                                         std::optional<int> nextMainDataBegin);
+                                                         std::optional<int> nextMainDataBegin,
+                                                         bool firstGranuleNeeded = true);
 
 }  // namespace mp3

@@ -30,7 +30,10 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::MainStreamResult& 
   }
   cut.plan_ = mp3::PlanSampleExact(firstRaw, endRaw, stream.SamplesPerFrame());
   // From the first sample played on, the source's own delay stays, as the frames before it do.
-  if (firstRaw == played.begin) cut.plan_.firstExactFrame = 0;
+  if (firstRaw == played.begin) {
+    cut.plan_.firstExactFrame = 0;
+    cut.plan_.firstExactGranule = 0;
+  }
   return cut;
 }
 
@@ -94,8 +97,11 @@ bool SampleExactCut::WriteStart(mp3::ByteSource& source, toolcommon::FrameCopier
   const std::vector<uint8_t> reservoir = ReservoirBefore(source, size_t(mp3::MaxMainDataBegin(first_.header.version)));
   std::optional<int> nextBegin;
   if (next) nextBegin = mp3::MainDataBegin(next->header, ReadFrame(source, *next));
+  // Where the exact decode starts with the frame's second granule, the first one only leads in.
+  const bool firstGranuleNeeded =
+      plan_.firstExactGranule * mp3::kGranuleSamples <= int64_t(plan_.firstExactFrame) * plan_.samplesPerFrame;
   const std::optional<mp3::SelfContainedStart> start =
-      mp3::MakeSelfContainedStart(first_.header, frame, reservoir, nextBegin);
+      mp3::MakeSelfContainedStart(first_.header, frame, reservoir, nextBegin, firstGranuleNeeded);
   if (!start) {
     // A reservoir the stream's start cuts short is no loss: the source's own decode lacked it
     // just the same. Otherwise the frame is damaged and goes as it stands.

@@ -31,8 +31,8 @@ Bytes Sequence(size_t count, uint8_t from) {
 // the side information: after main_data_begin, 5 private bits and 4 scfsi bits; blocks of 59
 // bits), a private bit set to see it kept, and its area filled with `area`.
 Bytes MonoFrame(int kbps, bool crc, int mainDataBegin, int granuleBits0, int granuleBits1, const Bytes& area) {
-    const auto header = mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, kbps, 44100, mp3::ChannelMode::Mono,
-                                             false, crc);
+    const auto header =
+        mp3::MakeFrameHeader(mp3::Version::Mpeg1, mp3::Layer::III, kbps, 44100, mp3::ChannelMode::Mono, false, crc);
     Bytes frame(size_t(header->FrameLength()), 0);
     for (int i = 0; i < 4; ++i) frame[size_t(i)] = uint8_t(header->raw >> (24 - 8 * i));
     Bytes side(17, 0);
@@ -97,6 +97,67 @@ TEST(MainData, WhereNoFrameHoldsItAFrameOfEmptyGranulesCarriesTheReservoir) {
     EXPECT_EQ(Bytes(lead.end() - 300, lead.end()), Bytes(reservoir.end() - 300, reservoir.end()));
     EXPECT_EQ(Bytes(lead.begin() + 21, lead.end() - 300), Bytes(344 - 300, 0));
     EXPECT_EQ(start->frames[1], frame);
+}
+
+int GetBits(const Bytes& bytes, size_t firstBit, int count) {
+    int value = 0;
+    for (size_t bit = firstBit; bit < firstBit + size_t(count); ++bit)
+        value = value << 1 | (bytes[bit / 8] >> (7 - bit % 8) & 1);
+    return value;
+}
+
+// Where only the second granule is needed, the first one of the frame above (1000 bytes, too
+// many with the next frame's 200) keeps no spectrum, and its scale factors only where the
+// second granule reuses them (scfsi), as many bits as its scalefac_compress and block type
+// give: slen1 and slen2 for 11 and 10 long bands, 18 and 18 short ones, 17 and 18 mixed.
+TEST(MainData, WithoutItsFirstGranuleTheFrameHoldsTheSecondAfterTheScaleFactorsItReuses) {
+    struct Granule {
+        int scfsi, compress, blockType;  // blockType 0 long (no window switching); 2 short, 3 mixed short
+        int keptBits;
+    };
+    const Granule cases[] = {{0, 15, 0, 0},
+                             {5, 15, 0, 11 * 4 + 10 * 3},
+                             {1, 9, 2, 18 * 2 + 18 * 2},
+                             {8, 9, 3, 17 * 2 + 18 * 2},
+                             {8, 0, 0, 0}};
+    const Bytes reservoir = Sequence(400, 7);
+    for (const Granule& g : cases) {
+        SCOPED_TRACE(g.keptBits);
+        Bytes frame = MonoFrame(320, false, 300, 4000, 4003, Sequence(1023, 3));
+        PutBits(frame, 4 * 8 + 14, 4, g.scfsi);
+        PutBits(frame, 4 * 8 + 18 + 29, 4, g.compress);
+        if (g.blockType != 0) {
+            PutBits(frame, 4 * 8 + 18 + 33, 1, 1);
+            PutBits(frame, 4 * 8 + 18 + 34, 2, 2);
+            PutBits(frame, 4 * 8 + 18 + 36, 1, g.blockType == 3);
+        }
+        const auto start = mp3::MakeSelfContainedStart(HeaderOf(frame), frame, reservoir, 200, false);
+        ASSERT_TRUE(start);
+        ASSERT_EQ(start->frames.size(), 1u);
+        EXPECT_TRUE(start->firstGranuleEmptied);
+        const Bytes& written = start->frames[0];
+        Bytes expectedSide(frame.begin() + 4, frame.begin() + 21);
+        PutBits(expectedSide, 0, 9, 0);
+        PutBits(expectedSide, 18, 12, g.keptBits);
+        PutBits(expectedSide, 30, 9, 0);
+        if (g.scfsi == 0) PutBits(expectedSide, 47, 4, 0);
+        EXPECT_EQ(Bytes(written.begin() + 4, written.begin() + 21), expectedSide);
+        // The stream's main data from 300 bytes back: the first granule's first bits, then the
+        // second granule's 4003 from bit 4000 on; zeros after them, the next frame's 200 bytes last.
+        Bytes stream(reservoir.end() - 300, reservoir.end());
+        stream.insert(stream.end(), frame.begin() + 21, frame.end());
+        const Bytes area(written.begin() + 21, written.end());
+        const size_t used = size_t(g.keptBits + 4003);
+        for (size_t bit = 0; bit < used; ++bit) {
+            const size_t from = bit < size_t(g.keptBits) ? bit : bit - size_t(g.keptBits) + 4000;
+            ASSERT_EQ(GetBits(area, bit, 1), GetBits(stream, from, 1)) << "bit " << bit;
+        }
+        const size_t usedBytes = (used + 7) / 8;
+        EXPECT_EQ(GetBits(area, used, int(usedBytes * 8 - used)), 0);
+        EXPECT_EQ(Bytes(area.begin() + std::ptrdiff_t(usedBytes), area.end() - 200),
+                  Bytes(area.size() - 200 - usedBytes, 0));
+        EXPECT_EQ(Bytes(area.end() - 200, area.end()), Bytes(frame.end() - 200, frame.end()));
+    }
 }
 
 TEST(MainData, AFrameThatNeedsNoReservoirStaysAsItIsAndAShortReservoirIsRefused) {
