@@ -37,12 +37,13 @@ TEST(Workers, OnlyAMarkerAtTheVeryStartOfTheReplyPostsAMessage) {
     ASSERT_TRUE(window);
     theApp.mainWindow = window;
     struct Case {
-        const char* body;  // null: nothing listens on the port
+        std::string body;
         UINT expected;
-        const char* status = "200 OK";
+        const char* status = "200 OK";  // null: nothing listens on the port
     } cases[] = {
         {"_tell1.0\r\n", newVersionMessage},
         {"_must", versionDeprecatedMessage},
+        {"_must" + std::string(195, 'x'), versionDeprecatedMessage},
         {"_tell_must", newVersionMessage},
         {"_must_tell", versionDeprecatedMessage},
         {" _tell", 0},
@@ -51,24 +52,17 @@ TEST(Workers, OnlyAMarkerAtTheVeryStartOfTheReplyPostsAMessage) {
         {"_Must", 0},
         {"", 0},
         {"<html><body>Not Found</body></html>", 0, "404 Not Found"},
-        {nullptr, 0},
+        {"", 0, nullptr},
     };
     for (const Case& c : cases) {
-        auto server = std::make_unique<LoopbackServer>(HttpResponse(c.status, c.body ? c.body : ""));
+        auto server = std::make_unique<LoopbackServer>(HttpResponse(c.status ? c.status : "", c.body));
         PointAtLoopback(server->Port());
-        if (!c.body) server.reset();  // a refused connection
+        if (!c.status) server.reset();  // a refused connection
         CheckForUpdate(nullptr);
         MSG posted = {};
         PeekMessageW(&posted, window, versionDeprecatedMessage, newVersionMessage, PM_REMOVE);
-        EXPECT_EQ(c.expected, posted.message) << (c.body ? c.body : "(refused)");
+        EXPECT_EQ(c.expected, posted.message) << (c.status ? c.body.substr(0, 20) : "(refused)");
     }
-    std::string longReply = "_must" + std::string(195, 'x');
-    LoopbackServer server(HttpResponse("200 OK", longReply));
-    PointAtLoopback(server.Port());
-    CheckForUpdate(nullptr);
-    MSG posted = {};
-    EXPECT_TRUE(PeekMessageW(&posted, window, versionDeprecatedMessage, versionDeprecatedMessage, PM_REMOVE))
-        << "200-byte reply";
     DestroyWindow(window);
     theApp.mainWindow = nullptr;
 }
@@ -273,8 +267,7 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
             if (request.rfind("GET /tolk/ver.php", 0) == 0 || request.rfind("GET /tolk/usageLog.php", 0) == 0) ++count;
         return count;
     };
-    for (DWORD start = GetTickCount(); workerRequests() < 2 && GetTickCount() - start < startTimeoutMs;)
-        server.WaitForRequests(server.Requests().size() + 1, 100);
+    for (DWORD start = GetTickCount(); workerRequests() < 2 && GetTickCount() - start < startTimeoutMs;) Sleep(10);
     EXPECT_EQ(2u, workerRequests());
     HWND window = FindWindowW(mainWindowClass, nullptr);
     DWORD owner = 0;
