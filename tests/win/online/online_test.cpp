@@ -4,11 +4,10 @@
 #include "app/app_state.h"
 #include "resource.h"
 #include "settings/data_folder.h"
+#include "tests/win/app/app_fixture.h"
 #include "tests/win/online/loopback_server.h"
 #include "tests/win/support/test_support.h"
 
-#include <commctrl.h>
-#include <ole2.h>
 #include <gtest/gtest.h>
 #include <atomic>
 #include <cstdio>
@@ -40,20 +39,18 @@ TEST(Workers, OnlyAMarkerAtTheVeryStartOfTheReplyPostsAMessage) {
         std::string body;
         UINT expected;
         const char* status = "200 OK";  // null: nothing listens on the port
-    } cases[] = {
-        {"_tell1.0\r\n", newVersionMessage},
-        {"_must", versionDeprecatedMessage},
-        {"_must" + std::string(195, 'x'), versionDeprecatedMessage},
-        {"_tell_must", newVersionMessage},
-        {"_must_tell", versionDeprecatedMessage},
-        {" _tell", 0},
-        {"x_must", 0},
-        {"_TELL", 0},
-        {"_Must", 0},
-        {"", 0},
-        {"<html><body>Not Found</body></html>", 0, "404 Not Found"},
-        {"", 0, nullptr},
-    };
+    } cases[] = {{"_tell1.0\r\n", newVersionMessage},
+                 {"_must", versionDeprecatedMessage},
+                 {"_must" + std::string(195, 'x'), versionDeprecatedMessage},
+                 {"_tell_must", newVersionMessage},
+                 {"_must_tell", versionDeprecatedMessage},
+                 {" _tell", 0},
+                 {"x_must", 0},
+                 {"_TELL", 0},
+                 {"_Must", 0},
+                 {"", 0},
+                 {"<html><body>Not Found</body></html>", 0, "404 Not Found"},
+                 {"", 0, nullptr}};
     for (const Case& c : cases) {
         auto server = std::make_unique<LoopbackServer>(HttpResponse(c.status ? c.status : "", c.body));
         PointAtLoopback(server->Port());
@@ -141,23 +138,17 @@ private:
     wchar_t original_[MAX_PATH] = {};
 };
 
-// The whole program started in process against the test's server.
-class ProgramOnlineTest : public ::testing::Test {
+// The whole program started in process against the test's server, and shut down unless it ended.
+class ProgramOnlineTest : public ProgramTest {
 protected:
-    static void SetUpTestSuite() {
-        SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-online").c_str());
-    }
+    void SetUp() override {}
     void Start(const LoopbackServer& server) {
         PointAtLoopback(server.Port());
-        OleInitialize(nullptr);
-        InitCommonControls();
         started_ = true;
-        ASSERT_TRUE(theApp.Init(GetModuleHandleW(nullptr)));
+        ProgramTest::SetUp();
     }
     void Stop() {
-        if (IsWindow(theApp.mainWindow)) theApp.Exit();
-        PumpMessages(50);
-        if (started_) OleUninitialize();
+        if (started_) ProgramTest::TearDown();
         started_ = false;
     }
     void TearDown() override { Stop(); }

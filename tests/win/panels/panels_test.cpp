@@ -177,8 +177,9 @@ DialogAnswerer::Reply Enter(int editId, const wchar_t* text, std::wstring* shown
     };
 }
 
-// Cancel, and the system menu's close, leave the value and the panel alone.
-TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndCancelChangesNothing) {
+// Cancel, and the system menu's close, leave the value and the panel alone; the panel's values
+// come back after a restart.
+TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndThePanelSurvivesARestart) {
     struct Case {
         bool jump;
         const wchar_t* text;
@@ -198,20 +199,14 @@ TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndCancelChangesNothin
         EXPECT_EQ(static_cast<UINT>(c.expected),
                   GetDlgItemInt(theApp.controlPanel, c.jump ? IDC_JUMP_VALUE : IDC_FINE_TUNE_VALUE, nullptr, FALSE));
     }
-}
-
-TEST_F(PanelTest, PanelValuesSurviveARestart) {
-    DialogAnswerer answerer;
-    answerer.Queue(Enter(IDC_JUMP_EDIT, L"7"));
-    SendDlgItemMessageW(theApp.controlPanel, IDC_CHANGE_JUMP, BM_CLICK, 0, 0);
     MoveSlider(50, TB_ENDTRACK);
     SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
     theApp.Exit();
     PumpMessages(50);
-    theApp.eachJump = theApp.volume = 0;
+    theApp.eachJump = theApp.fineTuning = theApp.volume = 0;
     ASSERT_TRUE(theApp.Init(GetModuleHandleW(nullptr)));
-    EXPECT_EQ(7, theApp.eachJump);
-    EXPECT_EQ(7u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
+    EXPECT_EQ(5u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
+    EXPECT_EQ(450u, GetDlgItemInt(theApp.controlPanel, IDC_FINE_TUNE_VALUE, nullptr, FALSE));
     EXPECT_EQ(-1505, theApp.volume);
     EXPECT_EQ(50, SendDlgItemMessageW(theApp.controlPanel, IDC_VOLUME_SLIDER, TBM_GETPOS, 0, 0));
     EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(theApp.controlPanel, IDC_MUTE));

@@ -11,11 +11,16 @@
 
 namespace {
 
-// Start-up as a test chooses the recording browser to fail, and shutdown unless it has happened.
+// Start-up with the recording browser failing as a test chooses (or, when it chooses none, with
+// Wine's own browser), and shutdown unless it has happened.
 class PageStartupTest : public ProgramTest {
 protected:
-    void StartWith(int failure) {
-        RecordingBrowserReset(failure);
+    void StartWith(std::optional<int> failure) {
+        if (failure) {
+            if (!recording_) recording_.emplace();
+            ASSERT_TRUE(recording_->Active());
+            RecordingBrowserReset(*failure);
+        }
         started_ = true;
         ProgramTest::SetUp();
     }
@@ -24,12 +29,11 @@ protected:
         if (started_) ProgramTest::TearDown();
         started_ = false;
     }
+    std::optional<RecordingBrowserScope> recording_;
     bool started_ = false;
 };
 
 TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
-    RecordingBrowserScope scope;
-    ASSERT_TRUE(scope.Active());
     DialogAnswerer answerer;
     StartWith(FailNothing);
     ASSERT_TRUE(theApp.browserWindow);
@@ -68,8 +72,6 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
 }
 
 TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothingElse) {
-    RecordingBrowserScope scope;
-    ASSERT_TRUE(scope.Active());
     // With FailNothing the browser would work, but there is no memory for the host record.
     for (int failure :
          {FailNothing, FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
@@ -97,7 +99,7 @@ TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothing
 TEST_F(PageStartupTest, WinesOwnBrowserLetsStartupCompleteSilently) {
     DialogAnswerer answerer;
     DWORD started = GetTickCount();
-    StartWith(FailNothing);
+    StartWith(std::nullopt);
     DWORD startupMs = GetTickCount() - started;
     PumpMessages(1000);
     std::printf("Wine's browser: start-up %lu ms, page window %s\n", static_cast<unsigned long>(startupMs),

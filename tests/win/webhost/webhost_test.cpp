@@ -21,12 +21,6 @@ std::wstring Lines(std::initializer_list<std::wstring> lines) {
     return joined;
 }
 
-std::wstring HandleText(HWND window) {
-    wchar_t text[16] = {};
-    swprintf(text, 16, L"%08lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
-    return text;
-}
-
 int Occurrences(const std::wstring& text, const std::wstring& line) {
     int count = 0;
     for (size_t at = text.find(line); at != std::wstring::npos; at = text.find(line, at + 1)) count++;
@@ -53,7 +47,7 @@ protected:
     HWND panel_ = nullptr;
 };
 
-TEST_F(BrowserHostTest, EmbedsNavigatesShowsResizesAndUnembedsOnce) {
+TEST_F(BrowserHostTest, EmbedsNavigatesShowsAndUnembedsOnce) {
     HWND host = CreateHost();
     ASSERT_TRUE(host);
     wchar_t className[64] = {};
@@ -62,9 +56,10 @@ TEST_F(BrowserHostTest, EmbedsNavigatesShowsResizesAndUnembedsOnce) {
     EXPECT_EQ(panel_, GetParent(host));
     EXPECT_EQ(WS_EX_CLIENTEDGE, GetWindowLongPtrW(host, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY);
     EXPECT_EQ(WS_CHILD | WS_VISIBLE, GetWindowLongPtrW(host, GWL_STYLE) & ~(WS_CLIPSIBLINGS | WS_CLIPCHILDREN));
-    wchar_t hostInfo[96] = {};
+    wchar_t hostInfo[96] = {}, window[16] = {};
     swprintf(hostInfo, 96, L"GetHostInfo 00000000 size %u flags 4 double-click 0 style sheet untouched",
              static_cast<unsigned>(sizeof(DOCHOSTUIINFO)));
+    swprintf(window, 16, L"%08lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(host)));
     EXPECT_EQ(Lines({
                   L"CreateInstance alone",
                   L"factory Release",
@@ -82,7 +77,7 @@ TEST_F(BrowserHostTest, EmbedsNavigatesShowsResizesAndUnembedsOnce) {
                   L"site Release 1",
                   L"site QueryInterface IOleContainer 80004002 null",
                   L"SetHostNames My Host Name (null)",
-                  L"DoVerb -1 message null site own index -1 window " + HandleText(host) + L" rect 0,0,0,0",
+                  L"DoVerb -1 message null site own index -1 window " + std::wstring(window) + L" rect 0,0,0,0",
                   L"CanInPlaceActivate 00000000",
                   L"OnInPlaceActivate 00000000",
                   L"GetWindow host",
@@ -134,14 +129,12 @@ TEST_F(BrowserHostTest, AFailedEmbeddingLeavesNoWindowNoRecordAndNothingReleased
         bool noMemory;
         int failure, code;
         int closes, lastReleases;
-    } cases[] = {
-        {true, FailNothing, NoHostRecord, 0, 0},
-        {false, FailNoFactory, NoBrowserFactory, 0, 0},
-        {false, FailCreateInstance, BrowserNotCreated, 0, 0},
-        {false, FailSetClientSite, BrowserNotActivated, 1, 1},
-        {false, FailDoVerb, BrowserNotActivated, 1, 1},
-        {false, FailNoWebBrowser2, BrowserNotActivated, 1, 1},
-    };
+    } cases[] = {{true, FailNothing, NoHostRecord, 0, 0},
+                 {false, FailNoFactory, NoBrowserFactory, 0, 0},
+                 {false, FailCreateInstance, BrowserNotCreated, 0, 0},
+                 {false, FailSetClientSite, BrowserNotActivated, 1, 1},
+                 {false, FailDoVerb, BrowserNotActivated, 1, 1},
+                 {false, FailNoWebBrowser2, BrowserNotActivated, 1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failure);
         RecordingBrowserReset(c.failure);
