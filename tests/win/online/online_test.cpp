@@ -1,12 +1,10 @@
 // The update check and the usage ping against a real HTTP server on 127.0.0.1, the new-version
 // dialog as the program shows it, and how the program ends while the requests hang.
 #include "online/online.h"
-#include "app/app_state.h"
 #include "resource.h"
 #include "settings/data_folder.h"
 #include "tests/win/app/app_fixture.h"
 #include "tests/win/online/loopback_server.h"
-#include "tests/win/support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <atomic>
@@ -17,11 +15,8 @@ namespace {
 
 constexpr DWORD networkTimeoutMs = 20000;
 
-void PointAtLoopback(unsigned short port) {
-    // The requests must reach the loopback server directly, whatever proxy the machine sets.
-    SetEnvironmentVariableW(L"http_proxy", nullptr);
-    vendorServer = {L"127.0.0.1", port};
-}
+// No proxy stands in the way: the test programs' start-up clears http_proxy.
+void PointAtLoopback(unsigned short port) { vendorServer = {L"127.0.0.1", port}; }
 
 std::string RequestLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
 
@@ -243,7 +238,6 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     LoopbackServer server(HttpResponse("200 OK", "_must"), true);
     SetEnvironmentVariableW(L"CLIPVANE_TEST_SERVER_PORT", std::to_wstring(server.Port()).c_str());
     SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-process").c_str());
-    SetEnvironmentVariableW(L"http_proxy", nullptr);
     std::wstring program = ProgramFolder() + L"\\loopback_program.exe";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

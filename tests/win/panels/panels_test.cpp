@@ -19,11 +19,6 @@ namespace {
                                          << place.bottom;
 }
 
-void ResizeMainWindow(int width, int height) {
-    SetWindowPos(theApp.mainWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-    PumpMessages(50);
-}
-
 // The string the container names for a toolbar button's tooltip; 0 when it leaves the text alone.
 UINT_PTR TooltipFor(UINT command) {
     NMTTDISPINFOW info = {};
@@ -48,7 +43,8 @@ using PanelTest = ProgramTest;
 // height, and the control panel's lines stay at fixed pixels whatever the width.
 TEST_F(PanelTest, TheStackFillsTheContainerAtEverySize) {
     for (SIZE size : {SIZE{720, 420}, SIZE{900, 520}, SIZE{720, 380}}) {
-        ResizeMainWindow(size.cx, size.cy);
+        SetWindowPos(theApp.mainWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        PumpMessages(50);
         RECT container = {}, toolbar = {};
         GetClientRect(theApp.panelContainer, &container);
         GetWindowRect(theApp.toolbar, &toolbar);
