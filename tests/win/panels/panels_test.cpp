@@ -30,13 +30,6 @@ UINT_PTR TooltipFor(UINT command) {
     return reinterpret_cast<UINT_PTR>(info.lpszText);
 }
 
-// Opens a copy of a fixture: loading clears the file's attributes, and the fixtures are shared.
-void OpenCopyOf(const wchar_t* fixture) {
-    std::wstring copy = MakeTempFolder(L"clipvane-panels") + L"\\" + fixture;
-    ASSERT_TRUE(CopyFileW(FixturePath(fixture).c_str(), copy.c_str(), FALSE));
-    theApp.OpenFile(copy.c_str());
-}
-
 using PanelTest = ProgramTest;
 
 // The timeline bar ends where the toolbar begins, only the A-B display takes up a change of

@@ -17,9 +17,7 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         SetWindowPos(theApp.mainWindow, nullptr, 0, 0, barWidth + 60, 480, SWP_NOMOVE | SWP_NOZORDER);
-        std::wstring copy = MakeTempFolder(L"clipvane-face") + L"\\cbr128.mp3";
-        ASSERT_TRUE(CopyFileW(FixturePath(L"cbr128.mp3").c_str(), copy.c_str(), FALSE));
-        theApp.OpenFile(copy.c_str());
+        OpenCopyOf(L"cbr128.mp3");
         theApp.TogglePlay();  // paused: the position stays where a test puts it
         ASSERT_EQ(Paused, theApp.playState);
         ASSERT_EQ(stopMs, theApp.graph->GetStopMs());
