@@ -124,6 +124,8 @@ void MoveSlider(int position, WORD code = TB_THUMBTRACK) {
     SendMessageW(theApp.controlPanel, WM_HSCROLL, code, reinterpret_cast<LPARAM>(slider));
 }
 
+void ClickMute() { SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0); }
+
 long Heard() {
     long volume = 1;
     theApp.graph->basicAudio->get_Volume(&volume);
@@ -139,7 +141,7 @@ TEST_F(PanelTest, TheSliderSetsTheVolumeAndMuteKeepsItSilent) {
         MoveSlider(step.position);
         EXPECT_EQ(step.volume, theApp.volume) << step.position;
     }
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    ClickMute();
     EXPECT_TRUE(theApp.bMute);
     EXPECT_EQ(-1505, theApp.volume);
 
@@ -149,8 +151,11 @@ TEST_F(PanelTest, TheSliderSetsTheVolumeAndMuteKeepsItSilent) {
     MoveSlider(10);
     EXPECT_EQ(-10000, Heard()) << "moving the slider while muted stays silent";
     EXPECT_EQ(-5000, theApp.volume);
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    ClickMute();
     EXPECT_EQ(-5000, Heard()) << "unmuted: the slider's volume";
+    ClickMute();
+    EXPECT_EQ(-10000, Heard()) << "muted while playing";
+    ClickMute();
     MoveSlider(100);
     EXPECT_EQ(0, Heard());
 }
@@ -189,7 +194,7 @@ TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndThePanelSurvivesARe
                   GetDlgItemInt(theApp.controlPanel, c.jump ? IDC_JUMP_VALUE : IDC_FINE_TUNE_VALUE, nullptr, FALSE));
     }
     MoveSlider(50, TB_ENDTRACK);
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    ClickMute();
     theApp.Exit();
     PumpMessages(50);
     theApp.eachJump = theApp.fineTuning = theApp.volume = 0;
