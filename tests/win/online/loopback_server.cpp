@@ -78,9 +78,3 @@ std::vector<std::string> LoopbackServer::Requests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
 }
-
-bool LoopbackServer::WaitForRequests(size_t count, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount(); Requests().size() < count; Sleep(10))
-        if (GetTickCount() - start >= timeoutMs) return false;
-    return true;
-}

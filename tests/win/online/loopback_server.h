@@ -22,7 +22,6 @@ public:
     ~LoopbackServer();
     unsigned short Port() const { return port_; }
     std::vector<std::string> Requests();
-    bool WaitForRequests(size_t count, DWORD timeoutMs);
     void Release() { SetEvent(released_); }
 
 private:

@@ -1,9 +1,10 @@
 // Pictures of a panel: the one a test composes by hand from the layout's numbers, the program's
-// bitmaps and the panel's font, compared exactly with what the window shows; and how the panels
-// answer the cursor and hand clicks to the main window.
+// bitmaps and the panel's font, compared exactly with what the window shows; how the panels
+// answer the cursor and hand clicks to the main window; and the file they show.
 #pragma once
 
 #include "app/app_state.h"
+#include "tests/win/support/test_support.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -122,3 +123,10 @@ struct CaptionClicks {
     static inline int count = 0;
     static inline WNDPROC original = nullptr;
 };
+
+// Opens a copy of a fixture: loading clears the file's attributes, and the fixtures are shared.
+inline void OpenCopyOf(const wchar_t* fixture) {
+    std::wstring copy = MakeTempFolder(L"clipvane-panels") + L"\\" + fixture;
+    ASSERT_TRUE(CopyFileW(FixturePath(fixture).c_str(), copy.c_str(), FALSE));
+    theApp.OpenFile(copy.c_str());
+}

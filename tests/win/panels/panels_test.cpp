@@ -19,11 +19,6 @@ namespace {
                                          << place.bottom;
 }
 
-void ResizeMainWindow(int width, int height) {
-    SetWindowPos(theApp.mainWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-    PumpMessages(50);
-}
-
 // The string the container names for a toolbar button's tooltip; 0 when it leaves the text alone.
 UINT_PTR TooltipFor(UINT command) {
     NMTTDISPINFOW info = {};
@@ -35,19 +30,14 @@ UINT_PTR TooltipFor(UINT command) {
     return reinterpret_cast<UINT_PTR>(info.lpszText);
 }
 
-// Opens a copy of a fixture: loading clears the file's attributes, and the fixtures are shared.
-void OpenCopyOf(const wchar_t* fixture) {
-    std::wstring copy = MakeTempFolder(L"clipvane-panels") + L"\\" + fixture;
-    ASSERT_TRUE(CopyFileW(FixturePath(fixture).c_str(), copy.c_str(), FALSE));
-    theApp.OpenFile(copy.c_str());
-}
-
 using PanelTest = ProgramTest;
 
-// The timeline bar ends where the toolbar begins, and only the A-B display takes up the change.
-TEST_F(PanelTest, TheStackFillsTheContainerAtEveryHeight) {
-    for (int height : {420, 520, 380}) {
-        ResizeMainWindow(720, height);
+// The timeline bar ends where the toolbar begins, only the A-B display takes up a change of
+// height, and the control panel's lines stay at fixed pixels whatever the width.
+TEST_F(PanelTest, TheStackFillsTheContainerAtEverySize) {
+    for (SIZE size : {SIZE{720, 420}, SIZE{900, 520}, SIZE{720, 380}}) {
+        SetWindowPos(theApp.mainWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        PumpMessages(50);
         RECT container = {}, toolbar = {};
         GetClientRect(theApp.panelContainer, &container);
         GetWindowRect(theApp.toolbar, &toolbar);
@@ -55,15 +45,19 @@ TEST_F(PanelTest, TheStackFillsTheContainerAtEveryHeight) {
         int w = container.right, t = toolbar.top;
         EXPECT_LE(toolbar.bottom, container.bottom);
         EXPECT_TRUE(IsWindowVisible(theApp.toolbar));
-        struct Panel {
-            HWND window;
+        struct Place {
+            HWND parent, window;
             RECT place;
-        } stack[] = {{theApp.controlPanel, {0, 0, w, 98}},
-                     {theApp.infoStrip, {0, 98, w, 124}},
-                     {theApp.abPanel, {0, 124, w, t - 40}},
-                     {theApp.timelineBar, {0, t - 40, w, t}}};
-        for (const Panel& panel : stack)
-            EXPECT_TRUE(PlacedAt(theApp.panelContainer, panel.window, panel.place)) << height;
+        } places[] = {{theApp.panelContainer, theApp.controlPanel, {0, 0, w, 98}},
+                      {theApp.panelContainer, theApp.infoStrip, {0, 98, w, 124}},
+                      {theApp.panelContainer, theApp.abPanel, {0, 124, w, t - 40}},
+                      {theApp.panelContainer, theApp.timelineBar, {0, t - 40, w, t}},
+                      {theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_PANEL_TOP_LINE), {0, 0, w + 1, 2}},
+                      {theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_PANEL_BOTTOM_LINE), {0, 96, w + 1, 98}},
+                      {theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_VOLUME_LINE), {130, 0, 132, 98}},
+                      {theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_JUMP_LINE), {235, 0, 237, 98}},
+                      {theApp.controlPanel, GetDlgItem(theApp.controlPanel, IDC_FINE_TUNE_LINE), {350, 0, 352, 98}}};
+        for (const Place& p : places) EXPECT_TRUE(PlacedAt(p.parent, p.window, p.place)) << size.cx << "x" << size.cy;
     }
     // Nothing of the client area is left unpainted: not even behind the flat toolbar's buttons.
     RedrawWindow(theApp.mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -124,11 +118,13 @@ TEST_F(PanelTest, TheHintIsOneCentredLineOnTheYellowBandAboveTheStripsLine) {
     EXPECT_EQ(2, CaptionClicks::count) << "the strip and the control panel move the main window";
 }
 
-void MoveSlider(int position) {
+void MoveSlider(int position, WORD code = TB_THUMBTRACK) {
     HWND slider = GetDlgItem(theApp.controlPanel, IDC_VOLUME_SLIDER);
     SendMessageW(slider, TBM_SETPOS, TRUE, position);
-    SendMessageW(theApp.controlPanel, WM_HSCROLL, TB_THUMBTRACK, reinterpret_cast<LPARAM>(slider));
+    SendMessageW(theApp.controlPanel, WM_HSCROLL, code, reinterpret_cast<LPARAM>(slider));
 }
+
+void ClickMute() { SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0); }
 
 long Heard() {
     long volume = 1;
@@ -145,7 +141,7 @@ TEST_F(PanelTest, TheSliderSetsTheVolumeAndMuteKeepsItSilent) {
         MoveSlider(step.position);
         EXPECT_EQ(step.volume, theApp.volume) << step.position;
     }
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    ClickMute();
     EXPECT_TRUE(theApp.bMute);
     EXPECT_EQ(-1505, theApp.volume);
 
@@ -155,69 +151,56 @@ TEST_F(PanelTest, TheSliderSetsTheVolumeAndMuteKeepsItSilent) {
     MoveSlider(10);
     EXPECT_EQ(-10000, Heard()) << "moving the slider while muted stays silent";
     EXPECT_EQ(-5000, theApp.volume);
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    ClickMute();
     EXPECT_EQ(-5000, Heard()) << "unmuted: the slider's volume";
+    ClickMute();
+    EXPECT_EQ(-10000, Heard()) << "muted while playing";
+    ClickMute();
     MoveSlider(100);
     EXPECT_EQ(0, Heard());
 }
 
-// Types `text` into the dialog's edit box and presses OK; what the box showed on opening goes to `shown`.
-DialogAnswerer::Reply Enter(int editId, const wchar_t* text, std::wstring* shown = nullptr) {
-    return [editId, text, shown](HWND dialog) {
+// Types `text` into the dialog's edit box and closes it with `close` (a button, or SC_CLOSE for
+// the system menu's close); what the box showed on opening goes to `shown`.
+DialogAnswerer::Reply Enter(int editId, const wchar_t* text, std::wstring* shown = nullptr, int close = IDOK) {
+    return [editId, text, shown, close](HWND dialog) {
         if (shown) *shown = WindowText(GetDlgItem(dialog, editId));
         SetDlgItemTextW(dialog, editId, text);
-        DialogAnswerer::PressButton(IDOK)(dialog);
+        if (close == SC_CLOSE) PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (close != SC_CLOSE) DialogAnswerer::PressButton(close)(dialog);
     };
 }
 
-TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndCancelChangesNothing) {
+// Cancel, and the system menu's close, leave the value and the panel alone; the panel's values
+// come back after a restart.
+TEST_F(PanelTest, SizeDialogsOpenWithTheValueClampSilentlyAndThePanelSurvivesARestart) {
     struct Case {
         bool jump;
         const wchar_t* text;
-        int expected;
-    } cases[] = {{true, L"0", 3},    {true, L"", 3},     {true, L"abc", 3},     {true, L"12", 9},    {true, L"5", 5},
-                 {false, L"0", 200}, {false, L"10", 30}, {false, L"1000", 900}, {false, L"450", 450}};
+        int expected, close;
+    } cases[] = {{true, L"0", 3, IDOK},     {true, L"", 3, IDOK},         {true, L"abc", 3, IDOK},
+                 {true, L"12", 9, IDOK},    {true, L"5", 5, IDOK},        {false, L"0", 200, IDOK},
+                 {false, L"10", 30, IDOK},  {false, L"1000", 900, IDOK},  {false, L"450", 450, IDOK},
+                 {true, L"7", 5, IDCANCEL}, {false, L"77", 450, SC_CLOSE}};
     DialogAnswerer answerer;
     for (const Case& c : cases) {
         int& field = c.jump ? theApp.eachJump : theApp.fineTuning;
         std::wstring shown, before = std::to_wstring(field);
-        answerer.Queue(Enter(c.jump ? IDC_JUMP_EDIT : IDC_FINE_TUNE_EDIT, c.text, &shown));
+        answerer.Queue(Enter(c.jump ? IDC_JUMP_EDIT : IDC_FINE_TUNE_EDIT, c.text, &shown, c.close));
         SendDlgItemMessageW(theApp.controlPanel, c.jump ? IDC_CHANGE_JUMP : IDC_CHANGE_FINE_TUNE, BM_CLICK, 0, 0);
         EXPECT_EQ(before, shown) << "the box opens with the current value";
         EXPECT_EQ(c.expected, field) << c.text;
         EXPECT_EQ(static_cast<UINT>(c.expected),
                   GetDlgItemInt(theApp.controlPanel, c.jump ? IDC_JUMP_VALUE : IDC_FINE_TUNE_VALUE, nullptr, FALSE));
     }
-    // Cancel, and the system menu's close, leave the value and the panel alone.
-    answerer.Queue([](HWND dialog) {
-        SetDlgItemTextW(dialog, IDC_JUMP_EDIT, L"7");
-        DialogAnswerer::PressButton(IDCANCEL)(dialog);
-    });
-    SendDlgItemMessageW(theApp.controlPanel, IDC_CHANGE_JUMP, BM_CLICK, 0, 0);
-    answerer.Queue([](HWND dialog) {
-        SetDlgItemTextW(dialog, IDC_FINE_TUNE_EDIT, L"77");
-        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    });
-    SendDlgItemMessageW(theApp.controlPanel, IDC_CHANGE_FINE_TUNE, BM_CLICK, 0, 0);
-    EXPECT_EQ(5, theApp.eachJump);
-    EXPECT_EQ(450, theApp.fineTuning);
-    EXPECT_EQ(5u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
-}
-
-TEST_F(PanelTest, PanelValuesSurviveARestart) {
-    DialogAnswerer answerer;
-    answerer.Queue(Enter(IDC_JUMP_EDIT, L"7"));
-    SendDlgItemMessageW(theApp.controlPanel, IDC_CHANGE_JUMP, BM_CLICK, 0, 0);
-    HWND slider = GetDlgItem(theApp.controlPanel, IDC_VOLUME_SLIDER);
-    SendMessageW(slider, TBM_SETPOS, TRUE, 50);
-    SendMessageW(theApp.controlPanel, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
-    SendDlgItemMessageW(theApp.controlPanel, IDC_MUTE, BM_CLICK, 0, 0);
+    MoveSlider(50, TB_ENDTRACK);
+    ClickMute();
     theApp.Exit();
     PumpMessages(50);
-    theApp.eachJump = theApp.volume = 0;
+    theApp.eachJump = theApp.fineTuning = theApp.volume = 0;
     ASSERT_TRUE(theApp.Init(GetModuleHandleW(nullptr)));
-    EXPECT_EQ(7, theApp.eachJump);
-    EXPECT_EQ(7u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
+    EXPECT_EQ(5u, GetDlgItemInt(theApp.controlPanel, IDC_JUMP_VALUE, nullptr, FALSE));
+    EXPECT_EQ(450u, GetDlgItemInt(theApp.controlPanel, IDC_FINE_TUNE_VALUE, nullptr, FALSE));
     EXPECT_EQ(-1505, theApp.volume);
     EXPECT_EQ(50, SendDlgItemMessageW(theApp.controlPanel, IDC_VOLUME_SLIDER, TBM_GETPOS, 0, 0));
     EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(theApp.controlPanel, IDC_MUTE));
@@ -235,25 +218,6 @@ TEST_F(PanelTest, KeysActOnTheMainWindowWhicheverPanelHasTheFocus) {
     DispatchProgramMessage(accelerators, key);
     EXPECT_EQ(Paused, theApp.playState);
     EXPECT_EQ(position, SendMessageW(slider, TBM_GETPOS, 0, 0)) << "the slider took the key";
-}
-
-TEST_F(PanelTest, TheControlPanelLinesStayAtFixedPixels) {
-    for (int width : {720, 900}) {
-        ResizeMainWindow(width, 420);
-        RECT panel = {};
-        GetClientRect(theApp.controlPanel, &panel);
-        int w = panel.right;
-        struct Line {
-            int id;
-            RECT place;
-        } lines[] = {{IDC_PANEL_TOP_LINE, {0, 0, w + 1, 2}},
-                     {IDC_PANEL_BOTTOM_LINE, {0, 96, w + 1, 98}},
-                     {IDC_VOLUME_LINE, {130, 0, 132, 98}},
-                     {IDC_JUMP_LINE, {235, 0, 237, 98}},
-                     {IDC_FINE_TUNE_LINE, {350, 0, 352, 98}}};
-        for (const Line& line : lines)
-            EXPECT_TRUE(PlacedAt(theApp.controlPanel, GetDlgItem(theApp.controlPanel, line.id), line.place)) << line.id;
-    }
 }
 
 }  // namespace

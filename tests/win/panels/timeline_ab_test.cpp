@@ -17,9 +17,7 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         SetWindowPos(theApp.mainWindow, nullptr, 0, 0, barWidth + 60, 480, SWP_NOMOVE | SWP_NOZORDER);
-        std::wstring copy = MakeTempFolder(L"clipvane-face") + L"\\cbr128.mp3";
-        ASSERT_TRUE(CopyFileW(FixturePath(L"cbr128.mp3").c_str(), copy.c_str(), FALSE));
-        theApp.OpenFile(copy.c_str());
+        OpenCopyOf(L"cbr128.mp3");
         theApp.TogglePlay();  // paused: the position stays where a test puts it
         ASSERT_EQ(Paused, theApp.playState);
         ASSERT_EQ(stopMs, theApp.graph->GetStopMs());
@@ -80,25 +78,13 @@ TEST_F(FacePanelTest, TheBarShowsTrackFlagsAndThumbByState) {
 
 TEST_F(FacePanelTest, TheBarAnswersTheMouseOnlyWithAFilePlayingOrPaused) {
     HWND bar = theApp.timelineBar;
+    // The track's hit area, then the thumb's at 0: columns 7 to 23, rows 20 to 33. seeksTo -1:
+    // neither the hand cursor nor a seek, the click moves the main window.
     struct Case {
-        int x, y;
-        int seeksTo;  // -1: neither the hand cursor nor a seek; the click moves the main window
-    } cases[] = {
-        {9, 16, 0},
-        {14, 12, 0},
-        {315, 20, 5400},
-        {690, 16, stopMs},
-        {8, 16, -1},
-        {691, 16, -1},
-        {300, 11, -1},
-        {300, 21, -1},  // the track's hit area; below, the thumb's at 0: columns 7 to 23,
-                        // rows 20 to 33
-        {7, 33, 0},
-        {23, 20, 0},
-        {24, 25, -1},
-        {6, 25, -1},
-        {8, 34, -1},
-    };
+        int x, y, seeksTo;
+    } cases[] = {{9, 16, 0},    {14, 12, 0},   {315, 20, 5400}, {690, 16, stopMs}, {8, 16, -1},
+                 {691, 16, -1}, {300, 11, -1}, {300, 21, -1},   {7, 33, 0},        {23, 20, 0},
+                 {24, 25, -1},  {6, 25, -1},   {8, 34, -1}};
     for (int state : {Paused, Playing, Stopped}) {
         for (const Case& c : cases) {
             Show(state, 0);

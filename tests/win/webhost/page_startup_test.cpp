@@ -11,11 +11,16 @@
 
 namespace {
 
-// Start-up as a test chooses the recording browser to fail, and shutdown unless it has happened.
+// Start-up with the recording browser failing as a test chooses (or, when it chooses none, with
+// Wine's own browser), and shutdown unless it has happened.
 class PageStartupTest : public ProgramTest {
 protected:
-    void StartWith(int failure) {
-        RecordingBrowserReset(failure);
+    void StartWith(std::optional<int> failure) {
+        if (failure) {
+            if (!recording_) recording_.emplace();
+            ASSERT_TRUE(recording_->Active());
+            RecordingBrowserReset(*failure);
+        }
         started_ = true;
         ProgramTest::SetUp();
     }
@@ -24,12 +29,11 @@ protected:
         if (started_) ProgramTest::TearDown();
         started_ = false;
     }
+    std::optional<RecordingBrowserScope> recording_;
     bool started_ = false;
 };
 
 TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
-    RecordingBrowserScope scope;
-    ASSERT_TRUE(scope.Active());
     DialogAnswerer answerer;
     StartWith(FailNothing);
     ASSERT_TRUE(theApp.browserWindow);
@@ -37,15 +41,28 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
     std::wstring log = RecordingBrowserLog();
     EXPECT_NE(std::wstring::npos, log.find(L"Navigate2 http://127.0.0.1:9/tolk/ad.htm others null\n")) << log;
 
-    RecordingBrowserReset(FailNothing);
-    SetWindowPos(theApp.controlPanel, nullptr, 0, 0, 716, 98, SWP_NOZORDER | SWP_NOMOVE);
-    RECT page = {};
-    GetWindowRect(theApp.browserWindow, &page);
-    MapWindowPoints(nullptr, theApp.controlPanel, reinterpret_cast<POINT*>(&page), 2);
-    RECT expected = {355, 5, 713, 93};  // 358 x 88: the panel's width less 358, its height less 10
-    EXPECT_TRUE(EqualRect(&expected, &page)) << page.left << "," << page.top << "," << page.right << "," << page.bottom;
-    // The control inside takes the host's client area, within its two-pixel sunken edge.
-    EXPECT_EQ(L"put_Height 84\nput_Width 354\nRelease 1\n", std::wstring(RecordingBrowserLog()));
+    // The page keeps the panel's width less 358 and its height less 10 (no width in a panel too
+    // narrow for it); the control inside takes the host's client area, within its two-pixel sunken
+    // edge, which a window of no width has no room for.
+    struct {
+        int width, height;
+        RECT placed;
+        const wchar_t* log;
+    } placements[] = {
+        {716, 98, {355, 5, 713, 93}, L"put_Height 84\nput_Width 354\nRelease 1\n"},
+        {500, 60, {355, 5, 497, 55}, L"put_Height 46\nput_Width 138\nRelease 1\n"},
+        {300, 98, {355, 5, 355, 93}, L"put_Height 88\nput_Width 0\nRelease 1\n"},
+    };
+    for (const auto& placement : placements) {
+        RecordingBrowserReset(FailNothing);
+        SetWindowPos(theApp.controlPanel, nullptr, 0, 0, placement.width, placement.height, SWP_NOZORDER | SWP_NOMOVE);
+        RECT page = {};
+        GetWindowRect(theApp.browserWindow, &page);
+        MapWindowPoints(nullptr, theApp.controlPanel, reinterpret_cast<POINT*>(&page), 2);
+        EXPECT_TRUE(EqualRect(&placement.placed, &page))
+            << page.left << "," << page.top << "," << page.right << "," << page.bottom;
+        EXPECT_EQ(placement.log, std::wstring(RecordingBrowserLog())) << placement.width;
+    }
 
     RecordingBrowserReset(FailNothing);
     theApp.Exit();
@@ -55,8 +72,6 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
 }
 
 TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothingElse) {
-    RecordingBrowserScope scope;
-    ASSERT_TRUE(scope.Active());
     // With FailNothing the browser would work, but there is no memory for the host record.
     for (int failure :
          {FailNothing, FailNoFactory, FailCreateInstance, FailSetClientSite, FailDoVerb, FailNoWebBrowser2}) {
@@ -84,7 +99,7 @@ TEST_F(PageStartupTest, WithoutAUsableBrowserStartupShowsTheMainWindowAndNothing
 TEST_F(PageStartupTest, WinesOwnBrowserLetsStartupCompleteSilently) {
     DialogAnswerer answerer;
     DWORD started = GetTickCount();
-    StartWith(FailNothing);
+    StartWith(std::nullopt);
     DWORD startupMs = GetTickCount() - started;
     PumpMessages(1000);
     std::printf("Wine's browser: start-up %lu ms, page window %s\n", static_cast<unsigned long>(startupMs),

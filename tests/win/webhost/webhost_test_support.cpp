@@ -1,18 +1,10 @@
 #include "tests/win/webhost/webhost_test_support.h"
 
-#include "app/app_state.h"
 #include "tests/win/support/test_support.h"
 #include "webhost/browser_host.h"
 #include "webhost/browser_host_record.h"
 
-#include <cstring>
-
 namespace {
-
-LRESULT CALLBACK PanelStandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SIZE) PlaceBrowserWindow(theApp.browserWindow, LOWORD(lParam), HIWORD(lParam));
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 BOOL CALLBACK CollectVisible(HWND window, LPARAM context) {
     auto* found = reinterpret_cast<std::pair<HWND, std::wstring>*>(context);
@@ -51,17 +43,6 @@ NoMemoryForHostRecord::~NoMemoryForHostRecord() {
 }
 
 int NoMemoryForHostRecord::Refused() const { return refusedRecords; }
-
-HWND CreatePanelStandIn(HWND parent) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = PanelStandInProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"WebhostTestPanel";
-    RegisterClassExW(&windowClass);
-    return CreateWindowExW(0, L"WebhostTestPanel", nullptr, parent ? WS_CHILD | WS_VISIBLE : WS_POPUP, 0, 0, 720, 98,
-                           parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-}
 
 RecordingBrowserScope::RecordingBrowserScope() {
     std::wstring manifest = ProgramFolder() + L"\\recording_browser.manifest";

@@ -1,14 +1,10 @@
-// The control panel's stand-in for the page host tests, and the recording browser's activation.
+// The recording browser's activation for the page host tests, and what else they watch.
 #pragma once
 
 #include "tests/win/webhost/recording_browser.h"
 
 #include <windows.h>
 #include <string>
-
-// A window of the test's own in the control panel's place: its WM_SIZE places theApp.browserWindow
-// as the control panel does.
-HWND CreatePanelStandIn(HWND parent);
 
 // Makes CLSID_WebBrowser the recording browser on this thread while it lives.
 class RecordingBrowserScope {
