@@ -99,6 +99,10 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
         TearDown(filtersAdded);
         return hr;
     }
+    if (kind == PreferredParser) {
+        ComPtr<IPin> parserOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
+        if (parserOut) QueryInto(parserOut.Get(), IID_IMediaSeeking, heardPosition_);
+    }
     mediaEvents->SetNotifyWindow(reinterpret_cast<OAHWND>(notifyWindow_), notifyMessage_, 0);
     built = TRUE;
     return S_OK;
@@ -152,6 +156,7 @@ void PlaybackGraph::Close() {
 }
 
 void PlaybackGraph::TearDown(bool filtersAdded) {
+    heardPosition_.Reset();
     if (filtersAdded) {
         for (IBaseFilter* filter :
              {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
@@ -171,11 +176,13 @@ HRESULT PlaybackGraph::Run() { return mediaControl->Run(); }
 HRESULT PlaybackGraph::Pause() { return mediaControl->Pause(); }
 HRESULT PlaybackGraph::Stop() { return mediaControl->Stop(); }
 
-int PlaybackGraph::GetPositionMs() {
+LONGLONG PlaybackGraph::HeardPosition() {
     LONGLONG position = 0;
-    mediaSeeking->GetCurrentPosition(&position);
-    return ReferenceTimeToMs(position);
+    (heardPosition_ ? heardPosition_ : mediaSeeking)->GetCurrentPosition(&position);
+    return position;
 }
+
+int PlaybackGraph::GetPositionMs() { return ReferenceTimeToMs(HeardPosition()); }
 
 int PlaybackGraph::GetStopMs() {
     LONGLONG stop = 0;
@@ -184,10 +191,9 @@ int PlaybackGraph::GetStopMs() {
 }
 
 bool PlaybackGraph::IsAtEnd() {
-    LONGLONG current = 0;
     LONGLONG stop = 0;
-    mediaSeeking->GetPositions(&current, &stop);
-    return current >= stop;
+    mediaSeeking->GetStopPosition(&stop);
+    return HeardPosition() >= stop;
 }
 
 HRESULT PlaybackGraph::SetVolume(long volume) { return basicAudio->put_Volume(volume); }

@@ -50,7 +50,12 @@ private:
     HRESULT ConnectFilters(SplitterKind kind);
     // Takes the filters out of the graph and drops every reference, in the order the graph was built.
     void TearDown(bool filtersAdded);
+    // The media time being heard: from our parser, which knows the time stamps it gave and the
+    // start time the graph gave the filters; from the graph manager for the system splitter.
+    LONGLONG HeardPosition();
 
+    // Our parser's output pin, whose position is the one being heard; null for the system splitter.
+    ComPtr<IMediaSeeking> heardPosition_;
     HWND notifyWindow_;
     UINT notifyMessage_;
 };

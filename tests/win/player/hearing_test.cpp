@@ -1,0 +1,148 @@
+// The program as the user hears it: its sound goes through Wine's PulseAudio driver into a
+// private sound server (scripts/with-pulse), whose recording is located in the file's plain
+// decode. Run through the hearing_* test entries; without the sound server the tests fail.
+#include "playback/playback_graph.h"
+#include "resource.h"
+#include "tests/win/app/app_fixture.h"
+#include "tests/win/player/loop_recording.h"
+
+#include <cstdio>
+
+namespace {
+
+struct HeardFile {
+    const char* name;  // fixture pink-<name>.mp3 and its decode pink-<name>.raw
+    int rate;
+    int channels;
+    int samplesPerFrame;
+};
+
+const HeardFile heardFiles[] = {
+    {"cbr", 44100, 2, 1152},  // 128 kb/s
+    {"vbr", 44100, 2, 1152},  // lame -V 2, with a Xing frame
+    {"22k", 22050, 1, 576},   // 64 kb/s MPEG-2 mono
+};
+
+std::wstring Fixture(const HeardFile& file, const wchar_t* extension) {
+    std::wstring name = L"pink-";
+    for (const char* c = file.name; *c; ++c) name += static_cast<wchar_t>(*c);
+    return FixturePath((name + extension).c_str());
+}
+
+int64_t Frames(int ms, int rate) { return int64_t(ms) * rate / 1000; }
+double Ms(int64_t frames, int rate) { return frames * 1000.0 / rate; }
+
+class Hearing : public ProgramTest, public ::testing::WithParamInterface<HeardFile> {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        session = CurrentRecording();
+        ASSERT_TRUE(session.Valid()) << "no recording: run this test through scripts/with-pulse";
+        ASSERT_EQ(GetParam().rate, session.rate);
+        ASSERT_EQ(GetParam().channels, session.channels);
+        source = ReadRawPcm(Fixture(GetParam(), L".raw"), session.rate, session.channels);
+        ASSERT_GT(source.Frames(), 5 * session.rate);
+    }
+    // The recording up to now, once the sound server has had time to write what was played.
+    std::vector<HeardStretch> Heard() {
+        PumpMessages(300);
+        PcmSamples recording = ReadRawPcm(session.path, session.rate, session.channels);
+        EXPECT_GT(recording.Frames(), 0);
+        return LocateHeard(recording, source, session.rate / 100);
+    }
+    RecordingSession session;
+    PcmSamples source;
+};
+
+// The wall-clock moment of a command: the middle of the call.
+int64_t CommandAt(UINT command) {
+    const int64_t before = WallClockNs();
+    SendMessageW(theApp.mainWindow, WM_COMMAND, command, 0);
+    return (before + WallClockNs()) / 2;
+}
+
+TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
+    const HeardFile& file = GetParam();
+    const int rate = file.rate;
+    std::wstring folder = MakeTempFolder(L"clipvane-hearing");
+    std::wstring path = folder + L"\\song.mp3";
+    ASSERT_TRUE(CopyFileW(Fixture(file, L".mp3").c_str(), path.c_str(), FALSE));
+    theApp.volume = 0;
+    theApp.bMute = FALSE;
+    theApp.OpenFile(path.c_str());
+    ASSERT_EQ(Playing, theApp.playState);
+
+    // ↑ twice while listening, 1.3 s apart, at times that fall anywhere within their frames.
+    ASSERT_TRUE(PumpUntil([] { return theApp.graph->GetPositionMs() >= 1937; }, 5000));
+    const int64_t pressA = CommandAt(IDM_MARK_AB);
+    ASSERT_TRUE(PumpUntil([] { return theApp.graph->GetPositionMs() >= theApp.pointA + 1300; }, 5000));
+    const int64_t pressB = CommandAt(IDM_MARK_AB);
+    const int a = theApp.pointA, b = theApp.pointB;
+    ASSERT_GT(b, a);
+    constexpr int repetitions = 6;
+    PumpMessages(DWORD(repetitions * (b - a + 300) + 400));
+    theApp.Stop();
+    std::vector<HeardStretch> heard = Heard();
+
+    const int64_t aFrame = Frames(a, rate), bFrame = Frames(b, rate);
+    const int64_t lateEnd = bFrame + file.samplesPerFrame + Frames(30, rate);
+    printf("%s: A %d ms, B %d ms; heard (source ms, pause before in ms):\n", file.name, a, b);
+    for (const HeardStretch& s : heard)
+        printf("  %9.1f .. %9.1f  pause %6.1f (silent %6.1f, damaged %6.1f)\n", Ms(s.sourceStart, rate),
+               Ms(s.SourceEnd(), rate), Ms(s.silentBefore + s.damagedBefore, rate), Ms(s.silentBefore, rate),
+               Ms(s.damagedBefore, rate));
+
+    // The first pass: from the start of the file to B, without a break.
+    ASSERT_GE(heard.size(), size_t(repetitions + 1));
+    const HeardStretch& first = heard[0];
+    EXPECT_LT(first.sourceStart, Frames(60, rate));
+    EXPECT_GE(first.SourceEnd(), bFrame);
+    EXPECT_LE(first.SourceEnd(), lateEnd);
+    // ↑ marked what was being heard.
+    for (auto [press, point] : {std::pair{pressA, a}, std::pair{pressB, b}}) {
+        const int64_t heardThen = first.sourceStart + RecordingFrameAt(session, press) - first.recordedStart;
+        EXPECT_NEAR(Ms(heardThen, rate), point, 30.0) << "the press that marked " << point << " ms";
+    }
+    // Every repetition: all of [A, B) from the start of A's frame on, ending between B and one
+    // frame and 30 ms after it, with nothing but silence before it. The last one may be cut
+    // short by the stop.
+    for (size_t i = 1; i < heard.size(); ++i) {
+        const HeardStretch& loop = heard[i];
+        EXPECT_EQ(aFrame - aFrame % file.samplesPerFrame, loop.sourceStart) << "repetition " << i;
+        EXPECT_EQ(0, loop.damagedBefore) << "repetition " << i;
+        if (i + 1 < heard.size()) {
+            EXPECT_GE(loop.SourceEnd(), bFrame) << "repetition " << i;
+            EXPECT_LE(loop.SourceEnd(), lateEnd) << "repetition " << i;
+        }
+    }
+    EXPECT_GE(heard.size(), size_t(repetitions + 1));
+}
+
+// Continuous playback, then a seek while running: the first sample heard after the seek is
+// the first of the target's frame, and from there on the sound is the file's, sample for sample.
+TEST_P(Hearing, ASeekSoundsAsContinuousPlaybackFromTheTargetFrame) {
+    const HeardFile& file = GetParam();
+    PlaybackGraph graph;
+    ASSERT_EQ(S_OK, graph.Open(Fixture(file, L".mp3").c_str(), PreferredParser));
+    graph.SetVolume(0);
+    ASSERT_TRUE(SUCCEEDED(graph.Run()));
+    PumpMessages(800);
+    constexpr int target = 3217;
+    graph.SeekMs(target);
+    PumpMessages(1500);
+    graph.Stop();
+    graph.Close();
+    std::vector<HeardStretch> heard = Heard();
+
+    ASSERT_EQ(2u, heard.size());
+    const int64_t targetFrame = Frames(target, file.rate);
+    EXPECT_EQ(targetFrame - targetFrame % file.samplesPerFrame, heard[1].sourceStart);
+    EXPECT_EQ(0, heard[1].damagedBefore);
+    EXPECT_GE(heard[1].Length(), Frames(1000, file.rate));
+    printf("%s: pause at the seek %.1f ms\n", file.name, Ms(heard[1].silentBefore, file.rate));
+}
+
+INSTANTIATE_TEST_SUITE_P(PinkNoise, Hearing, ::testing::ValuesIn(heardFiles),
+                         [](const ::testing::TestParamInfo<HeardFile>& info) { return std::string(info.param.name); });
+
+}  // namespace
