@@ -107,7 +107,8 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
 HRESULT OutputPin::Reposition(REFERENCE_TIME start, REFERENCE_TIME stop) {
   const mp3::FrameIndex &index = filter_.stream->index;
   const REFERENCE_TIME duration = Duration();
-  const REFERENCE_TIME frameStart = start >= duration ? duration : index.FrameStartUnits(index.FrameAtUnits(start));
+  const REFERENCE_TIME frameStart =
+      start >= duration ? duration : index.FrameStartUnits(SeekLeadStart(*filter_.stream, index.FrameAtUnits(start)));
   const bool restart = Streaming();
   if (restart) {
     peer_->BeginFlush();

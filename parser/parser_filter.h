@@ -19,9 +19,6 @@ namespace clipvane_parser {
 
 class ParserFilter;
 
-// The first frame to deliver for a seek to frame `target` (seek_lead.cpp).
-size_t SeekLeadStart(const StreamData &stream, size_t target);
-
 // Where the audio stands: the media time the renderer presents now (presentation_clock.cpp).
 // Samples are stamped from the segment's start, and a renderer presents a sample when the
 // stream time (the clock's time less the start time the graph hands the filters with Run)
@@ -64,6 +61,9 @@ struct StreamData {
   uint32_t largestFrame = 0;
   AM_MEDIA_TYPE outputType = {};
 };
+
+// The first frame to deliver for a seek to frame `target` (seek_lead.cpp).
+size_t SeekLeadStart(const StreamData &stream, size_t target);
 
 // The parts of IPin both pins share.
 class PinBase : public IPin {
@@ -184,7 +184,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   size_t framesPerSample_ = 1;
 
   // Segment being delivered: media times of the file.
-  REFERENCE_TIME segmentStart_ = 0;  // start of the frame that holds the seek target
+  REFERENCE_TIME segmentStart_ = 0;  // start of the first frame delivered (the lead's, after a seek)
   REFERENCE_TIME seekTarget_ = 0;    // the position last asked for; what the position reads
   // Read and written by the streaming thread as well.
   std::atomic<REFERENCE_TIME> segmentStop_{0};

@@ -89,8 +89,8 @@ DWORD WINAPI OutputPin::ThreadMain(void *self) {
 void OutputPin::DeliverStream() {
   const StreamData &stream = *filter_.stream;
   const size_t frameCount = stream.index.FrameCount();
-  const size_t target = segmentStart_ >= Duration() ? frameCount : stream.index.FrameAtUnits(segmentStart_);
-  size_t frame = target < frameCount ? SeekLeadStart(stream, target) : target;
+  const size_t target = seekTarget_ >= Duration() ? frameCount : stream.index.FrameAtUnits(seekTarget_);
+  size_t frame = segmentStart_ >= Duration() ? frameCount : stream.index.FrameAtUnits(segmentStart_);
   bool firstSample = true;
   while (!stopRequested_) {
     const REFERENCE_TIME stop = segmentStop_;
@@ -140,7 +140,7 @@ HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample, b
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(firstSample ? TRUE : FALSE);
-    // Lead frames lie before the segment start (negative times) and are marked as preroll.
+    // Lead frames open the segment and are marked as preroll.
     static const bool markPreroll = !getenv("CLIPVANE_LEAD_NO_PREROLL");
     sample->SetPreroll(lead && markPreroll ? TRUE : FALSE);
     hr = DownstreamStopped() ? VFW_E_WRONG_STATE : memInput_->Receive(sample);
