@@ -65,6 +65,10 @@ void ShowLoadedTitle() {
     SetWindowTextW(theApp.mainWindow, title);
 }
 
+// A message arriving inside a modal loop (the update check's "obsolete version") may have ended
+// the program: nothing may be built then, as OLE is uninitialised once the loop returns.
+bool ProgramEnding() { return !IsWindow(theApp.mainWindow); }
+
 }  // namespace
 
 void AppState::OpenFile(const wchar_t* requested) {
@@ -72,7 +76,7 @@ void AppState::OpenFile(const wchar_t* requested) {
     wchar_t path[pathUnits] = {};
     if (requested) {
         lstrcpynW(path, requested, pathUnits);
-    } else if (!ChooseFileToOpen(path)) {
+    } else if (!ChooseFileToOpen(path) || ProgramEnding()) {
         return;
     }
     ResetAttributes(path);
@@ -82,6 +86,7 @@ void AppState::OpenFile(const wchar_t* requested) {
     if (!TryBothSplitters(path, lastResult)) {
         DiscardGraph();
         RunRepairTool(path);
+        if (ProgramEnding()) return;
         if (!TryBothSplitters(path, lastResult)) {
             ShowHresultError(IDS_LOAD_FAILED, lastResult);
             DiscardGraph();

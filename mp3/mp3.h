@@ -12,6 +12,7 @@
 //   mp3/media_time.h    samples <-> 100-ns units <-> milliseconds
 //   mp3/side_info.h     Layer III main_data_begin (bit reservoir reach)
 //   mp3/gapless.h       gapless decoding: decoder delay, sample-exact cut planning
+//   mp3/main_data.h     Layer III main data moved out of the bit reservoir (a cut's first frame)
 //
 // Nothing in the library throws to its callers (allocation failure aside) and no input
 // crashes it: failures are Status values, nullopt or empty results.
@@ -22,6 +23,7 @@
 #include "mp3/frame_header.h"
 #include "mp3/frame_index.h"
 #include "mp3/gapless.h"
+#include "mp3/main_data.h"
 #include "mp3/media_time.h"
 #include "mp3/scanner.h"
 #include "mp3/side_info.h"

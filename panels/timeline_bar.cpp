@@ -151,23 +151,16 @@ void CommitDrag(Bar& bar) {
     Redraw(bar, noDrag);
 }
 
-// A release after the file was closed or stopped during the drag seeks nothing but still ends it.
-void OnButtonUp(Bar& bar) {
-    if (!bar.dragging) return;
-    bool commit = theApp.IsActive();
+// Ends a drag on release or loss of capture; after the file was closed or stopped during the
+// drag it seeks nothing. The drag is over before the panels are refreshed, which would otherwise
+// show its label again. The end of the file ends a drag this way too, so a capture that another
+// window holds (the volume slider's, a window move's) is left alone.
+void EndDrag(Bar& bar) {
+    bool commit = bar.dragging && theApp.IsActive();
     if (commit) CommitDrag(bar);
     bar.dragging = false;
-    ReleaseCapture();
+    if (GetCapture() == bar.window) ReleaseCapture();
     if (commit) theApp.RefreshPanels();
-}
-
-void OnCaptureChanged(Bar& bar) {
-    if (bar.dragging && theApp.IsActive()) {
-        CommitDrag(bar);
-        theApp.RefreshPanels();
-    }
-    bar.dragging = false;
-    ReleaseCapture();
 }
 
 bool OverTrackOrThumb(const Bar& bar) {
@@ -218,8 +211,10 @@ INT_PTR CALLBACK TimelineBar(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     case WM_SETCURSOR: return HandCursorResult(dialog, OnSetCursor(*bar));
     case WM_LBUTTONDOWN: OnButtonDown(*bar, lParam); return TRUE;
     case WM_MOUSEMOVE: OnMouseMove(*bar, lParam); return TRUE;
-    case WM_LBUTTONUP: OnButtonUp(*bar); return TRUE;
-    case WM_CAPTURECHANGED: OnCaptureChanged(*bar); return TRUE;
+    case WM_LBUTTONUP:
+        if (bar->dragging) EndDrag(*bar);
+        return TRUE;
+    case WM_CAPTURECHANGED: EndDrag(*bar); return TRUE;
     case WM_NCDESTROY: FreeDialogState<Bar>(dialog); return FALSE;
     default: return FALSE;
     }

@@ -1,6 +1,13 @@
 #include "tools/common/frame_copier.h"
 
+#include <algorithm>
+
 namespace toolcommon {
+
+namespace {
+constexpr uint32_t kPaddingBit = 1u << 9;
+constexpr uint32_t kBitrateIndexShift = 12;
+}  // namespace
 
 void TocSampler::Add(uint64_t frameOffset) {
   if (added_ % stride_ == 0) {
@@ -101,17 +108,107 @@ bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
   if (frames_ == 0 && !HasInfoFrame() &&
       mp3::ParseInfoFrame(frame.header, mp3::ByteView(bytes, static_cast<size_t>(frame.size))))
     return true;
-  if (!output_.Write(bytes, static_cast<size_t>(frame.size))) return Fail(output_.Error());
+  return Append(frame.header, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
+}
+
+bool FrameCopier::WriteFrame(const mp3::FrameHeader& header, mp3::ByteView frame) { return Append(header, frame); }
+
+bool FrameCopier::Append(const mp3::FrameHeader& header, mp3::ByteView frame) {
+  lastOffset_ = output_.Size();
+  if (!output_.Write(frame.data, frame.size)) return Fail(output_.Error());
+  lastHeader_ = header;
+  RememberRecent(frame);
+  musicCrcBeforeLast_ = musicCrc_;
   toc_.Add(audioBytes_);
   if (frames_ == 0)
-    firstBitrate_ = frame.header.bitrateKbps;
-  else if (frame.header.bitrateKbps != firstBitrate_)
+    firstBitrate_ = header.bitrateKbps;
+  else if (header.bitrateKbps != firstBitrate_)
     constantBitrate_ = false;
   // The music checksum is the costliest step of a copy: only a LAME tag needs it.
-  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrc_, mp3::ByteView(bytes, static_cast<size_t>(frame.size)));
+  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrc_, frame);
   ++frames_;
   audioBytes_ += frame.size;
   return true;
+}
+
+void FrameCopier::RememberRecent(mp3::ByteView frame) {
+  if (recent_.size() + frame.size > 2 * kRecentBytes)
+    recent_.erase(recent_.begin(), recent_.end() - std::ptrdiff_t(std::min(recent_.size(), kRecentBytes)));
+  recent_.insert(recent_.end(), frame.begin(), frame.end());
+  lastFrameSize_ = frame.size;
+}
+
+namespace {
+
+// The audio written so far as a reader of the output sees it (offset 0 where it starts), of
+// which only the latest bytes are held: reading before them fails, as reading a tag that is
+// not there does.
+class RecentAudio : public mp3::ByteSource {
+ public:
+  RecentAudio(const std::vector<uint8_t>& recent, uint64_t total) : recent_(recent), total_(total) {}
+  uint64_t Size() const override { return total_; }
+  size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
+    const uint64_t held = total_ - recent_.size();
+    if (offset < held || offset >= total_) return 0;
+    const size_t got = size_t(std::min<uint64_t>(count, total_ - offset));
+    std::copy_n(recent_.begin() + std::ptrdiff_t(offset - held), got, buffer);
+    return got;
+  }
+
+ private:
+  const std::vector<uint8_t>& recent_;
+  uint64_t total_;
+};
+
+}  // namespace
+
+bool FrameCopier::EndLooksLikeATag() const {
+  RecentAudio audio(recent_, audioBytes_);
+  return mp3::FindTailTags(audio, 0).audioEnd != audioBytes_;
+}
+
+bool FrameCopier::GrowLastFrame() {
+  std::vector<uint8_t> frame(recent_.end() - std::ptrdiff_t(lastFrameSize_), recent_.end());
+  std::optional<mp3::FrameHeader> grown;
+  if (!lastHeader_.padding) {
+    grown = mp3::ParseFrameHeader(lastHeader_.raw | kPaddingBit);
+    if (grown && lastHeader_.FreeFormat()) grown->SetFreeFormatLength(lastHeader_.freeFormatLength);
+  } else if (lastHeader_.layer == mp3::Layer::III && !lastHeader_.FreeFormat() && lastHeader_.bitrateIndex < 14) {
+    // Layer III's main data is counted in bits from main_data_begin on: bytes after it are
+    // ancillary, whatever the frame's size. (Layers I and II allocate by bitrate.)
+    grown = mp3::ParseFrameHeader(lastHeader_.raw + (1u << kBitrateIndexShift));
+  }
+  if (!grown || grown->FrameLength() <= int(frame.size())) return false;
+  const size_t added = size_t(grown->FrameLength()) - frame.size();
+  frame.resize(frame.size() + added, 0);
+  for (int i = 0; i < mp3::kHeaderSize; ++i) frame[size_t(i)] = uint8_t(grown->raw >> (24 - 8 * i));
+  if (std::optional<uint16_t> crc = mp3::ComputeFrameCrc(*grown, mp3::ByteView(frame))) {
+    frame[mp3::kHeaderSize] = uint8_t(*crc >> 8);
+    frame[mp3::kHeaderSize + 1] = uint8_t(*crc);
+  }
+  const size_t rewritten = size_t(mp3::kHeaderSize + (grown->hasCrc ? mp3::kCrcFieldSize : 0));
+  if (!output_.Overwrite(lastOffset_, frame.data(), rewritten) ||
+      !output_.Write(frame.data() + frame.size() - added, added))
+    return Fail(output_.Error());
+  recent_.resize(recent_.size() - lastFrameSize_);
+  recent_.insert(recent_.end(), frame.begin(), frame.end());
+  lastFrameSize_ = frame.size();
+  lastHeader_ = *grown;
+  audioBytes_ += added;
+  if (frames_ == 1)
+    firstBitrate_ = grown->bitrateKbps;
+  else if (grown->bitrateKbps != firstBitrate_)
+    constantBitrate_ = false;
+  if (withLameTag_) musicCrc_ = mp3::LameCrc16Update(musicCrcBeforeLast_, mp3::ByteView(frame));
+  return true;
+}
+
+bool FrameCopier::EndFramesUnmistakably() {
+  // Each step moves the end by at least one byte; a few cover any one signature.
+  constexpr int kMaxSteps = 8;
+  for (int step = 0; step < kMaxSteps && frames_ > 0 && EndLooksLikeATag(); ++step)
+    if (!GrowLastFrame()) break;
+  return error_.empty();
 }
 
 bool FrameCopier::FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality) {

@@ -50,6 +50,13 @@ class FrameCopier {
   // Copies one audio frame found by the scanner (an information frame that would come first
   // in an output without one of its own is left out: FramesWritten tells).
   bool CopyFrame(const mp3::ScanEvent& frame);
+  // Writes an audio frame made here (a rewritten one), counted like a copied one.
+  bool WriteFrame(const mp3::FrameHeader& header, mp3::ByteView frame);
+  // After the last audio frame, before any tail tag: where the last frames' bytes end in what
+  // a reader takes for a tail tag (an APE footer, "TAG", a Lyrics3 marker), it would stop the
+  // audio before them and miscount the frames. The frame then grows by its padding
+  // slot (Layer III: or the next bitrate) of zeros, which no decoder reads as audio.
+  bool EndFramesUnmistakably();
   // Rewrites the reserved information frame with the real counts. `lame` carries encoder
   // name, delay and padding; its lengths and CRCs are filled in here.
   bool FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality);
@@ -60,6 +67,10 @@ class FrameCopier {
 
  private:
   bool Fail(const std::string& what);
+  bool Append(const mp3::FrameHeader& header, mp3::ByteView frame);
+  void RememberRecent(mp3::ByteView frame);
+  bool EndLooksLikeATag() const;
+  bool GrowLastFrame();
 
   TempOutput& output_;
   mp3::ByteSource& source_;
@@ -72,6 +83,14 @@ class FrameCopier {
   uint64_t frames_ = 0;
   uint64_t audioBytes_ = 0;
   uint16_t musicCrc_ = 0;
+  uint16_t musicCrcBeforeLast_ = 0;
+  mp3::FrameHeader lastHeader_;
+  // The latest audio bytes written, ending with the last frame: more than any tail tag
+  // signature a reader checks reaches back (a Lyrics3 v1 tag: 5 kB), and all of a short cut.
+  static constexpr size_t kRecentBytes = 64 * 1024;
+  std::vector<uint8_t> recent_;
+  size_t lastFrameSize_ = 0;
+  uint64_t lastOffset_ = 0;
   int firstBitrate_ = 0;
   bool constantBitrate_ = true;
   TocSampler toc_;

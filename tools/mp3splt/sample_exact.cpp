@@ -15,10 +15,12 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::MainStreamResult& 
   SampleExactCut cut;
   if (file.layout.info) cut.sourceLame_ = file.layout.info->lame;
   cut.sampleRate_ = stream.sampleRate;
-  // Where the source's own gapless decode starts in its raw decoder output.
-  const int64_t begin = mp3::GaplessBegin(cut.sourceLame_);
-  const int64_t firstRaw = mp3::MsToSamples(startMs, stream.sampleRate) + begin;
-  const int64_t endRaw = mp3::MsToSamples(endMs, stream.sampleRate) + begin;
+  // The player plays every decoded sample, so its times count from the first one; a gapless
+  // decoder of the source plays only this window of them.
+  const mp3::GaplessWindow played =
+      mp3::GaplessWindowOf(int64_t(file.stream.frames) * stream.SamplesPerFrame(), cut.sourceLame_);
+  const int64_t firstRaw = std::max(mp3::MsToSamples(startMs, stream.sampleRate), played.begin);
+  const int64_t endRaw = std::min(mp3::MsToSamples(endMs, stream.sampleRate), played.end);
   if (firstRaw < mp3::kDecoderDelay) {
     // A gapless decoder always drops the decoder delay of a cut with a LAME tag; this source
     // has none, so its first samples cannot be reached that way.
@@ -27,8 +29,8 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::MainStreamResult& 
     return std::nullopt;
   }
   cut.plan_ = mp3::PlanSampleExact(firstRaw, endRaw, stream.SamplesPerFrame());
-  // From the very start the source's own delay stays, as the frames before it do.
-  if (startMs == 0) cut.plan_.firstExactFrame = 0;
+  // From the first sample played on, the source's own delay stays, as the frames before it do.
+  if (firstRaw == played.begin) cut.plan_.firstExactFrame = 0;
   return cut;
 }
 
@@ -41,77 +43,75 @@ bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& 
     if (event.kind != mp3::ScanEvent::Kind::Frame || !mp3::SameStream(event.header, file.stream.header)) continue;
     if (index >= plan_.endFrame) {
       padding_ = plan_.EncoderPadding();
-      return true;
+      return !firstPending_ || WriteStart(source, copier, nullptr);
     }
     if (index < plan_.firstExactFrame) {
       lead_[index % kLeadRing] = event;
+    } else if (index == plan_.firstExactFrame) {
+      first_ = event;
+      firstPending_ = true;
     } else {
-      if (index == plan_.firstExactFrame && !StartAt(source, event, copier)) return false;
+      if (firstPending_ && !WriteStart(source, copier, &event)) return false;
       if (!copier.CopyFrame(event)) return false;
       ++framesCopied_;
     }
     ++index;
   }
+  if (firstPending_ && !WriteStart(source, copier, nullptr)) return false;
   FinishAtStreamEnd(index);
   return true;
 }
 
 namespace {
 
-mp3::PrimingFrame PrimingFrameAt(mp3::ByteSource& source, const mp3::ScanEvent& frame) {
-  uint8_t head[mp3::kPrimingBytes];
-  const size_t got = source.ReadAt(frame.offset, head, sizeof head);
-  return mp3::PrimingFrameOf(frame.header, mp3::ByteView(head, got), frame.size);
+std::vector<uint8_t> ReadFrame(mp3::ByteSource& source, const mp3::ScanEvent& frame) {
+  std::vector<uint8_t> bytes(size_t(frame.size));
+  bytes.resize(source.ReadAt(frame.offset, bytes.data(), bytes.size()));
+  return bytes;
 }
 
 }  // namespace
 
-// Keeps the frames before the first exact one that hold its bit reservoir, as far back as the
-// delay field reaches.
-bool SampleExactCut::StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame,
-                             toolcommon::FrameCopier& copier) {
-  const size_t exact = plan_.firstExactFrame;
-  const size_t reachable = std::min(kLeadRing, exact - std::min(exact, plan_.earliestFirstFrame));
-  std::vector<mp3::PrimingFrame> before;  // exact - reachable .. exact - 1
-  for (size_t back = reachable; back >= 1; --back)
-    before.push_back(PrimingFrameAt(source, lead_[(exact - back) % kLeadRing]));
-  std::vector<int> capacities;
-  for (auto frame = before.rbegin(); frame != before.rend(); ++frame) capacities.push_back(frame->capacity);
-  const std::optional<size_t> needed =
-      mp3::ReservoirFrames(PrimingFrameAt(source, exactFrame).mainDataBegin, capacities);
-  // Running out of frames at the start of the stream is no loss: the source's own decode
-  // lacked that reservoir just the same.
-  const size_t lead = needed ? RingAlignedLead(before, *needed) : reachable;
-  startSampleExact_ = needed.has_value() || lead == exact;
-  firstFrame_ = exact - lead;
-  for (size_t frame = firstFrame_; frame < exact; ++frame) {
-    if (!copier.CopyFrame(lead_[frame % kLeadRing])) return false;
-    ++framesCopied_;
+// The last `bytes` bytes of main data the frames before the first one hold (fewer at the start
+// of the stream), oldest first.
+std::vector<uint8_t> SampleExactCut::ReservoirBefore(mp3::ByteSource& source, size_t bytes) const {
+  const size_t first = plan_.firstExactFrame;
+  std::vector<uint8_t> reservoir;
+  for (size_t back = 1; back <= std::min(first, kLeadRing) && reservoir.size() < bytes; ++back) {
+    const mp3::ScanEvent& frame = lead_[(first - back) % kLeadRing];
+    const std::vector<uint8_t> bytesOfFrame = ReadFrame(source, frame);
+    const size_t areaAt = std::min(bytesOfFrame.size(), size_t(frame.header.DataOffset()));
+    reservoir.insert(reservoir.begin(), bytesOfFrame.begin() + std::ptrdiff_t(areaAt), bytesOfFrame.end());
   }
-  return true;
+  if (reservoir.size() > bytes) reservoir.erase(reservoir.begin(), reservoir.end() - std::ptrdiff_t(bytes));
+  return reservoir;
 }
 
-// The fewest lead frames from `lead` on after which a decoder of the mpg123 family stands at the
-// ring position it has at the first exact frame in the source, or failing that, the nearest
-// one its SIMD forms cannot tell apart (see gapless.h). `before` ends with the frame before the
-// first exact one.
-size_t SampleExactCut::RingAlignedLead(const std::vector<mp3::PrimingFrame>& before, size_t lead) const {
-  const size_t exact = plan_.firstExactFrame;
-  const int spf = plan_.samplesPerFrame;
-  const int64_t inSource = mp3::SynthesisedBefore(int64_t(exact), mp3::GaplessBegin(sourceLame_), spf, {});
-  size_t best = lead;
-  int bestAlignment = -1;
-  for (size_t candidate = lead; candidate <= before.size(); ++candidate) {
-    const int64_t cutBegin = plan_.firstRaw - int64_t(exact - candidate) * spf;
-    const std::vector<mp3::PrimingFrame> kept(before.end() - std::ptrdiff_t(candidate), before.end());
-    const int alignment =
-        mp3::RingAlignment(mp3::SynthesisedBefore(int64_t(candidate), cutBegin, spf, kept), inSource, spf);
-    if (alignment > bestAlignment) {
-      best = candidate;
-      bestAlignment = alignment;
-    }
+bool SampleExactCut::WriteStart(mp3::ByteSource& source, toolcommon::FrameCopier& copier, const mp3::ScanEvent* next) {
+  firstPending_ = false;
+  const std::vector<uint8_t> frame = ReadFrame(source, first_);
+  if (frame.size() != first_.size) return false;
+  const std::vector<uint8_t> reservoir = ReservoirBefore(source, size_t(mp3::MaxMainDataBegin(first_.header.version)));
+  std::optional<int> nextBegin;
+  if (next) nextBegin = mp3::MainDataBegin(next->header, ReadFrame(source, *next));
+  const std::optional<mp3::SelfContainedStart> start =
+      mp3::MakeSelfContainedStart(first_.header, frame, reservoir, nextBegin);
+  if (!start) {
+    // A reservoir the stream's start cuts short is no loss: the source's own decode lacked it
+    // just the same. Otherwise the frame is damaged and goes as it stands.
+    const int begin = mp3::MainDataBegin(first_.header, frame).value_or(0);
+    startSampleExact_ = plan_.firstExactFrame <= kLeadRing && size_t(begin) > reservoir.size();
+    if (!copier.CopyFrame(first_)) return false;
+    ++framesCopied_;
+    return true;
   }
-  return best;
+  for (const std::vector<uint8_t>& written : start->frames) {
+    const std::optional<mp3::FrameHeader> header = mp3::ParseFrameHeader(mp3::ByteView(written));
+    if (!header || !copier.WriteFrame(*header, written)) return false;
+    ++framesCopied_;
+  }
+  emptyLeadFrames_ = start->emptyLeadFrames;
+  return true;
 }
 
 // The stream ended before the planned end frame (or right at it): when the stretch reaches
@@ -148,8 +148,8 @@ std::string SampleExactCut::Describe() const {
                      std::to_string(EncoderDelay()) + ", padding " + std::to_string(EncoderPadding()) + ")";
   if (!startSampleExact_)
     text +=
-        "\nnote: the bit reservoir reaches further back than the encoder delay field can hold: the start is "
-        "frame-exact rather than sample-exact (the length is exact)";
+        "\nnote: the first frame's main data could not be moved out of the bit reservoir (a damaged frame): the "
+        "start is frame-exact rather than sample-exact (the length is exact)";
   return text;
 }
 

@@ -1,7 +1,7 @@
-// Frame mode made sample-exact for gapless players: the cut keeps the frames a decoder needs
-// before the start (bit reservoir, filterbank overlap; one more where that lines mpg123's
-// synthesis ring up with the source's decode) and its LAME tag's encoder delay and padding trim
-// the decoded cut to exactly the source's samples from A to B.
+// Frame mode made sample-exact for gapless players: the cut starts with the frame whose granule
+// the first sample's filterbank overlap and synthesis history begin in, rewritten so that it
+// carries its bit-reservoir bytes itself (mp3/main_data.h), and its LAME tag's encoder delay and
+// padding trim the decoded cut to exactly the source's samples from A to B.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -15,10 +15,12 @@ namespace mp3splt {
 
 class SampleExactCut {
  public:
-  // The plan for the stretch [startMs, endMs) of the source's gapless decode, whose first
-  // sample is startMs * rate / 1000 (rounded down, as is the end). nullopt when the stream
-  // cannot carry a LAME tag (Layers I and II) or the start lies within the decoder delay of
-  // a source without one; `why` then says so.
+  // The plan for the stretch [startMs, endMs) of a plain decode of the source (every sample
+  // of every frame: the player's timeline), whose first sample is startMs * rate / 1000
+  // (rounded down, as is the end), within what the source's gapless decode plays: an earlier
+  // start is its first sample, a later end its last. nullopt when the stream cannot carry a
+  // LAME tag (Layers I and II) or the start lies within the decoder delay of a source without
+  // one; `why` then says so.
   static std::optional<SampleExactCut> Plan(const mp3::MainStreamResult& file, int64_t startMs, int64_t endMs,
                                             std::string& why);
 
@@ -28,12 +30,15 @@ class SampleExactCut {
 
   // After Copy.
   bool Empty() const { return framesCopied_ == 0 || plan_.endRaw <= plan_.firstRaw; }
-  bool StartsAtFirstFrame() const { return firstFrame_ == 0; }
+  bool StartsAtFirstFrame() const { return plan_.firstExactFrame == 0; }
   bool EndsAtLastFrame() const { return reachedEnd_; }
-  // False when the bit reservoir reached further back than the delay field can hold: the
-  // first granules may then decode differently from the source (the length is exact).
+  // False when the first frame's main data could not be moved out of the reservoir (a damaged
+  // frame): its granules may then decode differently from the source (the length is exact).
   bool StartIsSampleExact() const { return startSampleExact_; }
-  int EncoderDelay() const { return plan_.EncoderDelay(firstFrame_); }
+  // A frame of empty granules in front (mp3::SelfContainedStart) is lead like any other.
+  int EncoderDelay() const {
+    return plan_.EncoderDelay(plan_.firstExactFrame) + emptyLeadFrames_ * plan_.samplesPerFrame;
+  }
   int EncoderPadding() const { return padding_; }
   int64_t Samples() const { return plan_.endRaw - plan_.firstRaw; }
   mp3::LameFields LameFields() const;
@@ -41,20 +46,23 @@ class SampleExactCut {
   std::string Describe() const;
 
  private:
-  // The frames before the first exact one, the latest kLeadRing of them: more than the delay
-  // field can ever reach back.
+  // The frames before the first one, the latest kLeadRing of them: their main-data areas hold
+  // more than main_data_begin can reach back (511 bytes; the smallest frames hold 59).
   static constexpr size_t kLeadRing = 16;
-  static_assert((mp3::kMaxEncoderDelay + mp3::kDecoderDelay) / mp3::kGranuleSamples + 2 <= kLeadRing);
 
-  bool StartAt(mp3::ByteSource& source, const mp3::ScanEvent& exactFrame, toolcommon::FrameCopier& copier);
-  size_t RingAlignedLead(const std::vector<mp3::PrimingFrame>& before, size_t lead) const;
+  // Writes the first frame, made independent of the frames before it; `next` is the frame
+  // that follows it in the cut (nullptr when none does), whose reservoir it must carry.
+  bool WriteStart(mp3::ByteSource& source, toolcommon::FrameCopier& copier, const mp3::ScanEvent* next);
+  std::vector<uint8_t> ReservoirBefore(mp3::ByteSource& source, size_t bytes) const;
   void FinishAtStreamEnd(size_t frames);
 
   mp3::SampleExactPlan plan_;
   std::optional<mp3::LameTag> sourceLame_;
   int sampleRate_ = 0;
   mp3::ScanEvent lead_[kLeadRing];
-  size_t firstFrame_ = 0;
+  mp3::ScanEvent first_;
+  bool firstPending_ = false;
+  int emptyLeadFrames_ = 0;
   uint64_t framesCopied_ = 0;
   bool reachedEnd_ = false;
   bool startSampleExact_ = true;

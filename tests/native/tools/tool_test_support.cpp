@@ -1,5 +1,7 @@
 #include "tool_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -255,6 +257,81 @@ bool DecodesWithLame(const std::string& path, const std::string& scratchFolder) 
 std::string CutTime(int64_t milliseconds) {
     int64_t cs = milliseconds / 10;
     return std::to_string(cs / 6000) + "." + std::to_string(cs % 6000 / 100) + "." + std::to_string(cs % 100);
+}
+
+namespace {
+
+// The main data a frame's granules take, as the source's stream holds it: from main_data_begin
+// bytes before the frame's own area, through the areas of the frames before it.
+Bytes SourceMainData(const Mp3View& in, size_t frame) {
+    Bytes stream;  // the main-data areas of frames 0 .. frame, one after the other
+    for (size_t i = 0; i <= frame; ++i) {
+        const Bytes bytes = in.FrameBytes(i);
+        stream.insert(stream.end(), bytes.begin() + in.headers[i].DataOffset(), bytes.end());
+    }
+    const Bytes own = in.FrameBytes(frame);
+    const size_t areaStart = stream.size() - (own.size() - size_t(in.headers[frame].DataOffset()));
+    const size_t begin = size_t(*mp3::MainDataBegin(in.headers[frame], own));
+    const size_t length = size_t(*mp3::MainDataBits(in.headers[frame], own) + 7) / 8;
+    return Bytes(stream.begin() + std::ptrdiff_t(areaStart - begin),
+                           stream.begin() + std::ptrdiff_t(areaStart - begin + length));
+}
+
+// Side information with main_data_begin left out (9 bits in MPEG-1, 8 in MPEG-2/2.5).
+Bytes SideInfoAfterMainDataBegin(const mp3::FrameHeader& header, const Bytes& frame) {
+    const size_t at = size_t(4 + (header.hasCrc ? 2 : 0));
+    Bytes side(frame.begin() + std::ptrdiff_t(at), frame.begin() + std::ptrdiff_t(at + header.SideInfoSize()));
+    side[0] = 0;
+    if (header.version == mp3::Version::Mpeg1) side[1] &= 0x7F;
+    return side;
+}
+
+}  // namespace
+
+// The cut's frames read back through mp3/: from the first one the source has unchanged on,
+// every frame is the source's; before it, one rewritten frame that carries its own main data
+// (main_data_begin 0, the source's side information and main data byte for byte, a valid CRC),
+// preceded by at most one frame with empty granules. Returns how many frames came before the
+// first unchanged one.
+size_t ExpectStartCarriesTheSourcesMainData(const Mp3View& in, const Mp3View& out) {
+    size_t source = 0, unchanged = 0;
+    for (; unchanged < 3 && unchanged < out.frames.size(); ++unchanged) {
+        const Bytes frame = out.FrameBytes(unchanged);
+        for (source = 0; source < in.frames.size() && in.FrameBytes(source) != frame; ++source) {
+        }
+        if (source < in.frames.size()) break;
+    }
+    EXPECT_LE(unchanged, 2u) << "no frame of the source among the cut's first three";
+    for (size_t i = unchanged; i < out.frames.size() && source + i - unchanged < in.frames.size(); ++i)
+        EXPECT_EQ(out.FrameBytes(i), in.FrameBytes(source + i - unchanged)) << "frame " << i << " of the cut";
+    for (size_t i = 0; i < unchanged; ++i) {
+        const Bytes frame = out.FrameBytes(i);
+        const mp3::FrameHeader& header = out.headers[i];
+        EXPECT_TRUE(mp3::SameStream(header, in.headers[0]));
+        EXPECT_NE(mp3::CheckFrameCrc(header, frame), mp3::CrcStatus::Mismatch);
+        EXPECT_EQ(mp3::MainDataBegin(header, frame), 0);
+        const bool emptyGranules = mp3::MainDataBits(header, frame) == 0;
+        if (emptyGranules) {
+            EXPECT_EQ(i, 0u) << "more than one frame of empty granules";
+            continue;
+        }
+        // Rewritten: the source's frame before the first unchanged one.
+        if (source < unchanged - i) {
+            ADD_FAILURE() << "the rewritten frame " << i << " has no source frame before the unchanged ones";
+            continue;
+        }
+        const size_t original = source - (unchanged - i);
+        const Bytes sourceFrame = in.FrameBytes(original);
+        EXPECT_EQ(SideInfoAfterMainDataBegin(header, frame), SideInfoAfterMainDataBegin(in.headers[original], sourceFrame));
+        const Bytes main = SourceMainData(in, original);
+        if (header.DataOffset() + main.size() > frame.size()) {
+            ADD_FAILURE() << "the rewritten frame " << i << " is shorter than its main data";
+            continue;
+        }
+        EXPECT_EQ(Bytes(frame.begin() + header.DataOffset(), frame.begin() + header.DataOffset() + std::ptrdiff_t(main.size())), main)
+            << "main data of the rewritten frame " << i;
+    }
+    return unchanged;
 }
 
 }  // namespace tooltest

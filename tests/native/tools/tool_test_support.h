@@ -89,6 +89,13 @@ std::optional<std::string> Id3Text(const Bytes& tag, const std::string& id);
 // lame --decode succeeds on the file and yields some audio.
 bool DecodesWithLame(const std::string& path, const std::string& scratchFolder);
 
+// A frame-mode cut's frames against its source's: from the first frame the source has
+// unchanged on, every frame is the source's; before it, one rewritten frame that carries its
+// own main data (main_data_begin 0, the source's side information and main data byte for
+// byte, a valid CRC), preceded by at most one frame with empty granules. Reports failures;
+// returns how many frames come before the first unchanged one.
+size_t ExpectStartCarriesTheSourcesMainData(const Mp3View& in, const Mp3View& out);
+
 // The splitter's time notation for milliseconds (minutes.seconds.hundredths).
 std::string CutTime(int64_t milliseconds);
 

@@ -229,6 +229,28 @@ TEST_F(ProgramOnlineTest, AnObsoleteVersionEndsTheProgramAfterEitherButton) {
     }
 }
 
+// The answer arrives while the repair dialog of an opening is up, and the repair makes the file
+// playable: the program ends inside the dialog, and the opening must build nothing after it.
+TEST_F(ProgramOnlineTest, AnObsoleteVersionDuringAnOpeningsRepairLeavesNothingBuilt) {
+    LoopbackServer server(HttpResponse("200 OK", "nothing new"));
+    Start(server);
+    std::wstring fixture = FixturePath(L"cbr128.mp3"), file = MakeTempFolder(L"clipvane-repair") + L"\\a.mp3";
+    FILE* text = _wfopen(file.c_str(), L"wb");
+    fputs("no frames in here", text);
+    fclose(text);
+    DialogAnswerer answerer;
+    answerer.Queue([&](HWND) {
+        PostMessageW(theApp.mainWindow, versionDeprecatedMessage, 0, 0);
+        for (int tries = 0; tries < 100 && !CopyFileW(fixture.c_str(), file.c_str(), FALSE); ++tries) Sleep(20);
+    });
+    theApp.OpenFile(file.c_str());
+    EXPECT_FALSE(IsWindow(theApp.mainWindow));
+    EXPECT_FALSE(theApp.loaded);
+    EXPECT_FALSE(theApp.graph);
+    EXPECT_EQ(2u, answerer.Shown().size()) << "the repair dialog and the notice";
+    if (theApp.loaded) theApp.CloseFile();
+}
+
 // The real program in a process of its own, built with its server on the test's loopback port.
 TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     constexpr DWORD startTimeoutMs = 120000;  // a new prefix builds its GStreamer registry first
@@ -237,7 +259,7 @@ TEST(ProgramProcess, ClosingTheWindowEndsTheProcessWhileBothRequestsHang) {
     SetEnvironmentVariableW(L"CLIPVANE_TEST_SERVER_PORT", std::to_wstring(server.Port()).c_str());
     SetEnvironmentVariableW(L"USERPROFILE", MakeTempFolder(L"clipvane-process").c_str());
     SetEnvironmentVariableW(L"http_proxy", nullptr);
-    std::wstring program = ProgramFolder() + L"\\online_program.exe";
+    std::wstring program = ProgramFolder() + L"\\loopback_program.exe";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};

@@ -1,5 +1,5 @@
-// The program folder as it ships: the real Clipvane.exe started from a copy of it, and the two
-// tools run from it on real MP3 files.
+// The program folder as it ships: the program started from a copy of it, and the two tools run
+// from it on real MP3 files.
 #include "settings/companion_files.h"
 #include "settings/data_folder.h"
 #include "tests/win/settings/settings_test_helpers.h"
@@ -18,11 +18,16 @@ constexpr DWORD quietAfterStartMs = 2000;
 
 std::wstring ShippedFolder() { return WinePath(CLIPVANE_PROGRAM_FOLDER); }
 
-// A copy of the shipped folder that the test may change.
+// A copy of the shipped folder that the test may change. Its Clipvane.exe is the test build of
+// the program (the same sources and resources, the vendor server at loopback), so that the
+// start-up's two requests never leave this machine.
 class FolderCopy {
 public:
     FolderCopy() : folder_(MakeTempFolder(L"program")) {
         missing_ = CopyFiles(ShippedFolder(), folder_, FolderEntries(ShippedFolder()));
+        if (!CopyFileW(Join(ProgramFolder(), L"loopback_program.exe").c_str(), Join(folder_, L"Clipvane.exe").c_str(),
+                       FALSE))
+            missing_.push_back(L"loopback_program.exe");
     }
     ~FolderCopy() { DeleteTree(folder_.c_str()); }
     const std::wstring& Folder() const { return folder_; }

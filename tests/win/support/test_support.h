@@ -65,3 +65,9 @@ std::wstring MakeTempFolder(const wchar_t* prefix);
 // Window text as a std::wstring.
 std::wstring WindowText(HWND window);
 bool FileExists(const std::wstring& path);
+
+// The import address table entry through which `module` calls `function` (by name, from any
+// library it imports), or null; and a write to such an entry. Tests use them to watch or refuse
+// one call of the code under test.
+void** ImportSlot(HMODULE module, const char* function);
+void WriteImportSlot(void** slot, void* value);

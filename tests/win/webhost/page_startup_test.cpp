@@ -11,25 +11,18 @@
 
 namespace {
 
-// Start-up with a stand-in control panel (the program's own arrives with the panel container),
-// made a child of the main window so that shutdown destroys it as it will the real one.
+// Start-up as a test chooses the recording browser to fail, and shutdown unless it has happened.
 class PageStartupTest : public ProgramTest {
 protected:
     void StartWith(int failure) {
         RecordingBrowserReset(failure);
         started_ = true;
-        theApp.controlPanel = CreatePanelStandIn(nullptr);
-        ASSERT_TRUE(theApp.controlPanel);
         ProgramTest::SetUp();
-        SetWindowLongPtrW(theApp.controlPanel, GWL_STYLE, WS_CHILD | WS_VISIBLE);
-        SetParent(theApp.controlPanel, theApp.mainWindow);
     }
     void SetUp() override {}
     void TearDown() override {
-        if (!started_) return;
+        if (started_) ProgramTest::TearDown();
         started_ = false;
-        ProgramTest::TearDown();
-        theApp.controlPanel = nullptr;
     }
     bool started_ = false;
 };
@@ -42,10 +35,16 @@ TEST_F(PageStartupTest, ShowsTheStartPageAndReleasesTheBrowserAtExit) {
     ASSERT_TRUE(theApp.browserWindow);
     EXPECT_EQ(theApp.controlPanel, GetParent(theApp.browserWindow));
     std::wstring log = RecordingBrowserLog();
-    EXPECT_NE(std::wstring::npos, log.find(L"Navigate2 http://clipvane.invalid/tolk/ad.htm others null\n")) << log;
+    EXPECT_NE(std::wstring::npos, log.find(L"Navigate2 http://127.0.0.1:9/tolk/ad.htm others null\n")) << log;
 
     RecordingBrowserReset(FailNothing);
     SetWindowPos(theApp.controlPanel, nullptr, 0, 0, 716, 98, SWP_NOZORDER | SWP_NOMOVE);
+    RECT page = {};
+    GetWindowRect(theApp.browserWindow, &page);
+    MapWindowPoints(nullptr, theApp.controlPanel, reinterpret_cast<POINT*>(&page), 2);
+    RECT expected = {355, 5, 713, 93};  // 358 x 88: the panel's width less 358, its height less 10
+    EXPECT_TRUE(EqualRect(&expected, &page)) << page.left << "," << page.top << "," << page.right << "," << page.bottom;
+    // The control inside takes the host's client area, within its two-pixel sunken edge.
     EXPECT_EQ(L"put_Height 84\nput_Width 354\nRelease 1\n", std::wstring(RecordingBrowserLog()));
 
     RecordingBrowserReset(FailNothing);

@@ -36,7 +36,6 @@ void RecordingBrowserReset(int fail) {
     failure = fail;
 }
 
-void RecordingBrowserFail(int fail) { failure = fail; }
 const wchar_t* RecordingBrowserLog(void) { return logText; }
 LONG RecordingBrowserLiveObjects(void) { return liveObjects; }
 

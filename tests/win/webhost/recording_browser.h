@@ -21,7 +21,6 @@ enum RecordingBrowserFailure {
 
 // Clears the log and sets the failure the next calls show.
 void RecordingBrowserReset(int failure);
-void RecordingBrowserFail(int failure);
 // One line per call, in order.
 const wchar_t* RecordingBrowserLog(void);
 // Browser objects created and not yet released to zero.

@@ -135,9 +135,6 @@ TEST_F(BrowserHostTest, EmbedsNavigatesShowsResizesAndUnembedsOnce) {
                          L"Release 1"}),
                   RecordingBrowserLog());
     }
-    RECT client = {};
-    GetClientRect(host, &client);
-    EXPECT_EQ(0, client.right);
 
     RecordingBrowserReset(FailNothing);
     UnembedBrowser(host);
