@@ -1,7 +1,6 @@
 // The streaming thread: from the segment's first frame to its stop, whole frames are read
 // through the source's IAsyncReader and delivered downstream in time-stamped samples.
 #include <algorithm>
-#include <cstdlib>
 
 #include "parser_filter.h"
 
@@ -140,9 +139,8 @@ HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample, b
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(firstSample ? TRUE : FALSE);
-    // Lead frames open the segment and are marked as preroll.
-    static const bool markPreroll = !getenv("CLIPVANE_LEAD_NO_PREROLL");
-    sample->SetPreroll(lead && markPreroll ? TRUE : FALSE);
+    // Lead frames open the segment and are marked as preroll (see README.md).
+    sample->SetPreroll(lead ? TRUE : FALSE);
     hr = DownstreamStopped() ? VFW_E_WRONG_STATE : memInput_->Receive(sample);
     if (hr == S_OK && !lead) currentPosition_ = segmentStart_ + stop;
   }

@@ -208,7 +208,31 @@ void PlaybackGraph::SeekMs(int ms) {
         mediaSeeking->GetStopPosition(&stop);
         position = ms >= ReferenceTimeToMs(stop) ? stop : MsToReferenceTime(ms);
     }
+    OAFilterState state = State_Stopped;
+    const bool running = SUCCEEDED(mediaControl->GetState(0, &state)) && state == State_Running;
+    // A seek while running pauses the graph, so that the new segment is cued, and runs it again.
+    // Done here rather than left to the graph manager, because Wine's starts the stream 200 ms
+    // after a Run it is not given a time for: every loop jump would begin with 200 ms of silence.
+    if (running) mediaControl->Pause();
     mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    if (running) RunOnceCued();
+}
+
+// Waits until the renderer holds the new segment's first samples, then starts the stream a
+// moment later: long enough for the renderer to write them ahead of the sound, short enough
+// not to be heard as a pause.
+HRESULT PlaybackGraph::RunOnceCued() {
+    constexpr LONG cueWaitMs = 1000;
+    constexpr REFERENCE_TIME startMargin = 30 * 10000;
+    OAFilterState state = State_Paused;
+    mediaControl->GetState(cueWaitMs, &state);
+    ComPtr<IMediaFilter> graphFilter;
+    ComPtr<IReferenceClock> clock;
+    REFERENCE_TIME now = 0;
+    if (SUCCEEDED(QueryInto(graphBuilder.Get(), IID_IMediaFilter, graphFilter)) &&
+        SUCCEEDED(graphFilter->GetSyncSource(clock.Put())) && clock && SUCCEEDED(clock->GetTime(&now)))
+        return graphFilter->Run(now + startMargin);
+    return mediaControl->Run();
 }
 
 FilterCheckResult PlaybackGraph::CheckFilters() {

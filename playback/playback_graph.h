@@ -53,6 +53,7 @@ private:
     // The media time being heard: from our parser, which knows the time stamps it gave and the
     // start time the graph gave the filters; from the graph manager for the system splitter.
     LONGLONG HeardPosition();
+    HRESULT RunOnceCued();
 
     // Our parser's output pin, whose position is the one being heard; null for the system splitter.
     ComPtr<IMediaSeeking> heardPosition_;

