@@ -222,7 +222,7 @@ void PlaybackGraph::SeekMs(int ms) {
 // moment later: long enough for the renderer to write them ahead of the sound, short enough
 // not to be heard as a pause.
 HRESULT PlaybackGraph::RunOnceCued() {
-    constexpr LONG cueWaitMs = 1000;
+    constexpr LONG cueWaitMs = 500;
     constexpr REFERENCE_TIME startMargin = 30 * 10000;
     OAFilterState state = State_Paused;
     mediaControl->GetState(cueWaitMs, &state);

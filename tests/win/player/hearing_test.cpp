@@ -6,6 +6,7 @@
 #include "tests/win/app/app_fixture.h"
 #include "tests/win/player/loop_recording.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -64,16 +65,19 @@ int64_t CommandAt(const RecordingSession& session, UINT command) {
 // A stretch heard after a jump to `target` (a source frame): the file's own sound from before the
 // target on, so that nothing of it is missing or damaged. Wine's MP3 decoder passes on the
 // decoder's lead (the frames a seek delivers before the target's frame so that the decoder
-// has its history), although they are marked as preroll: its output for them, zeros and some
-// damaged audio no longer than the lead, comes before the stretch, so it is allowed there.
-// What is ours is bounded: the whole pause before the stretch.
+// has its history) although they are marked as preroll: its output for them, zeros and then
+// damaged audio, is heard before the stretch, so it is allowed there but no longer than the lead.
+// The pause before the stretch is bounded by that lead, the 30 ms start margin and 50 ms for
+// Wine's output; the 200 ms of Wine's own restart would exceed it.
 void ExpectCleanFrom(const HeardFile& file, const HeardStretch& stretch, int64_t target) {
-    constexpr int leadFrames = 2;
+    constexpr int leadFrames = 3;
     const int64_t targetFrameStart = target - target % file.samplesPerFrame;
+    const int64_t lead = leadFrames * file.samplesPerFrame;
     EXPECT_LE(stretch.sourceStart, target);
-    EXPECT_GE(stretch.sourceStart, targetFrameStart - leadFrames * file.samplesPerFrame);
-    EXPECT_LE(stretch.damagedBefore, leadFrames * file.samplesPerFrame);
-    EXPECT_LT(Ms(stretch.silentBefore + stretch.damagedBefore, file.rate), 120.0) << "the pause before the stretch";
+    EXPECT_GE(stretch.sourceStart, targetFrameStart - lead);
+    EXPECT_LE(stretch.damagedBefore, lead);
+    EXPECT_LT(Ms(stretch.silentBefore + stretch.damagedBefore, file.rate), Ms(lead, file.rate) + 80.0)
+        << "the pause before the stretch";
 }
 
 TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
@@ -107,22 +111,24 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
                Ms(s.SourceEnd(), rate), Ms(s.silentBefore + s.damagedBefore, rate), Ms(s.silentBefore, rate),
                Ms(s.damagedBefore, rate));
 
-    // The first pass, from the start of the file to B: Wine's renderer skips a few samples
-    // while the first second starts, so it may come in pieces; the last one reaches B and
-    // covers both presses.
+    // The first pass, from the start of the file to B. Wine's renderer loses a few samples now and
+    // then while the first second plays (an underrun under load), so it may come in pieces: the
+    // repetitions follow the one that reaches B.
     size_t firstLoop = 0;
-    while (firstLoop < heard.size() && heard[firstLoop].sourceStart < bFrame - file.samplesPerFrame &&
-           heard[firstLoop].SourceEnd() < bFrame)
-        ++firstLoop;
+    while (firstLoop < heard.size() && heard[firstLoop].SourceEnd() < bFrame) ++firstLoop;
     ASSERT_LT(firstLoop, heard.size());
-    const HeardStretch& first = heard[firstLoop++];
-    EXPECT_LT(first.sourceStart, aFrame - Frames(500, rate));
-    EXPECT_GE(first.SourceEnd(), bFrame);
-    EXPECT_LE(first.SourceEnd(), lateEnd);
-    // ↑ marked what was being heard.
+    EXPECT_GE(heard[firstLoop].SourceEnd(), bFrame);
+    EXPECT_LE(heard[firstLoop].SourceEnd(), lateEnd);
+    ++firstLoop;
+    // ↑ marked what was being heard: the source sample the recording held at each press.
     for (auto [press, point] : {std::pair{pressA, a}, std::pair{pressB, b}}) {
-        const int64_t heardThen = first.sourceStart + press - first.recordedStart;
-        EXPECT_NEAR(Ms(heardThen, rate), point, 30.0) << "the press that marked " << point << " ms";
+        const HeardStretch* during = nullptr;
+        for (const HeardStretch& s : heard)
+            if (s.recordedStart <= press && press < s.recordedEnd) during = &s;
+        ASSERT_NE(nullptr, during) << "nothing was heard at the press that marked " << point << " ms";
+        const double heardThen = Ms(during->sourceStart + press - during->recordedStart, rate);
+        printf("  the press that marked %d ms came while %.1f ms was heard\n", point, heardThen);
+        EXPECT_NEAR(heardThen, point, 30.0) << "the press that marked " << point << " ms";
     }
     // Every repetition: all of [A, B), from no earlier than the start of A's lead on, ending
     // between B and one frame and 30 ms after it; the last one may be cut short by the stop.
@@ -153,8 +159,12 @@ TEST_P(Hearing, ASeekSoundsAsContinuousPlaybackFromTheTargetFrame) {
     graph.Close();
     std::vector<HeardStretch> heard = Heard();
 
+    // The seek's stretch is the one after the longest pause; Wine's occasional underruns split
+    // others with pauses of a few milliseconds.
     ASSERT_GE(heard.size(), 2u);
-    const HeardStretch& after = heard.back();
+    auto pause = [](const HeardStretch& s) { return s.silentBefore + s.damagedBefore; };
+    const HeardStretch& after = *std::max_element(heard.begin() + 1, heard.end(),
+                                                  [&](const HeardStretch& x, const HeardStretch& y) { return pause(x) < pause(y); });
     ExpectCleanFrom(file, after, Frames(target, file.rate));
     EXPECT_GE(after.Length(), Frames(1000, file.rate));
     printf("%s: after the seek %.1f ms silent, %.1f ms damaged, then from %.1f ms\n", file.name,
