@@ -3,6 +3,7 @@
 #include "playback/playback_graph.h"
 
 #include <uuids.h>
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -101,7 +102,7 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
     }
     if (kind == PreferredParser) {
         ComPtr<IPin> parserOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
-        if (parserOut) QueryInto(parserOut.Get(), IID_IMediaSeeking, heardPosition_);
+        if (parserOut) QueryInto(parserOut.Get(), IID_IMediaSeeking, outputPosition_);
     }
     mediaEvents->SetNotifyWindow(reinterpret_cast<OAHWND>(notifyWindow_), notifyMessage_, 0);
     built = TRUE;
@@ -156,7 +157,8 @@ void PlaybackGraph::Close() {
 }
 
 void PlaybackGraph::TearDown(bool filtersAdded) {
-    heardPosition_.Reset();
+    outputPosition_.Reset();
+    sounding_ = false;
     if (filtersAdded) {
         for (IBaseFilter* filter :
              {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
@@ -172,17 +174,40 @@ void PlaybackGraph::TearDown(bool filtersAdded) {
     built = FALSE;
 }
 
-HRESULT PlaybackGraph::Run() { return mediaControl->Run(); }
-HRESULT PlaybackGraph::Pause() { return mediaControl->Pause(); }
-HRESULT PlaybackGraph::Stop() { return mediaControl->Stop(); }
+HRESULT PlaybackGraph::Run() {
+    RestHere();
+    const HRESULT hr = mediaControl->Run();
+    sounding_ = SUCCEEDED(hr);
+    return hr;
+}
 
-LONGLONG PlaybackGraph::HeardPosition() {
+HRESULT PlaybackGraph::Pause() {
+    sounding_ = false;
+    return mediaControl->Pause();
+}
+
+HRESULT PlaybackGraph::Stop() {
+    sounding_ = false;
+    return mediaControl->Stop();
+}
+
+void PlaybackGraph::RestHere() { restingAt_ = OutputPosition(); }
+
+LONGLONG PlaybackGraph::OutputPosition() {
     LONGLONG position = 0;
-    (heardPosition_ ? heardPosition_ : mediaSeeking)->GetCurrentPosition(&position);
+    (outputPosition_ ? outputPosition_ : mediaSeeking)->GetCurrentPosition(&position);
     return position;
 }
 
+// Once paused or stopped, what had gone out has been heard.
+LONGLONG PlaybackGraph::HeardPosition() {
+    const LONGLONG output = OutputPosition();
+    if (!sounding_) return output;
+    return std::max(restingAt_, output - OutputLatency());
+}
+
 int PlaybackGraph::GetPositionMs() { return ReferenceTimeToMs(HeardPosition()); }
+int PlaybackGraph::GetOutputPositionMs() { return ReferenceTimeToMs(OutputPosition()); }
 
 int PlaybackGraph::GetStopMs() {
     LONGLONG stop = 0;
@@ -193,7 +218,7 @@ int PlaybackGraph::GetStopMs() {
 bool PlaybackGraph::IsAtEnd() {
     LONGLONG stop = 0;
     mediaSeeking->GetStopPosition(&stop);
-    return HeardPosition() >= stop;
+    return OutputPosition() >= stop;
 }
 
 HRESULT PlaybackGraph::SetVolume(long volume) { return basicAudio->put_Volume(volume); }
@@ -215,7 +240,8 @@ void PlaybackGraph::SeekMs(int ms) {
     // after a Run it is not given a time for: every loop jump would begin with 200 ms of silence.
     if (running) mediaControl->Pause();
     mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-    if (running) RunOnceCued();
+    RestHere();
+    if (running) sounding_ = SUCCEEDED(RunOnceCued());
 }
 
 // Waits until the renderer holds the new segment's first samples, then starts the stream a
