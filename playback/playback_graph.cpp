@@ -174,9 +174,12 @@ void PlaybackGraph::TearDown(bool filtersAdded) {
     built = FALSE;
 }
 
+// Cued first, like a seek: samples that reach the renderer after their time are played late
+// rather than dropped, and the sound would lag the position by as much from then on.
 HRESULT PlaybackGraph::Run() {
     RestHere();
-    const HRESULT hr = mediaControl->Run();
+    HRESULT hr = mediaControl->Pause();
+    if (SUCCEEDED(hr)) hr = RunOnceCued();
     sounding_ = SUCCEEDED(hr);
     return hr;
 }
