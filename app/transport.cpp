@@ -127,7 +127,8 @@ void AppState::OnPlayTimer() {
     if (playState != Playing) return;
     RefreshPanels();
     if (pointB != unsetPoint) {
-        if (ShouldReturnToA(graph->GetPositionMs(), {pointA, pointB})) graph->SeekMs(pointA);
+        // Against what has gone out, not what is heard: the rest plays out even after the jump.
+        if (ShouldReturnToA(graph->GetOutputPositionMs(), {pointA, pointB})) graph->SeekMs(pointA);
     } else if (graph->IsAtEnd()) {
         SendMessageW(timelineBar, WM_CAPTURECHANGED, 0, 0);
         Stop();

@@ -1,7 +1,7 @@
 #include "logic/transport_logic.h"
 
 bool ShouldReturnToA(int positionMs, AbPoints points) {
-    return points.b != unsetPoint && (positionMs >= points.b || positionMs <= points.a);
+    return points.b != unsetPoint && (positionMs >= points.b || positionMs < points.a);
 }
 
 AbPoints MarkNextPoint(AbPoints points, int positionMs) {

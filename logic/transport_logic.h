@@ -11,8 +11,10 @@ struct AbPoints {
     int b = unsetPoint;
 };
 
-// While B is set, playback stays strictly between A and B: at or past B, or at or before A,
-// it goes back to A.
+// While B is set, playback stays between A and B: at or past B, or before A, it goes back to
+// A. The position is the one being heard, which rests on A itself while a jump to A starts to
+// sound (the graph's start delay and the part of A's frame before A), so A is not "before A":
+// otherwise every tick of that rest would jump again and nothing would ever be heard.
 bool ShouldReturnToA(int positionMs, AbPoints points);
 
 // One press of the A-B key: A unset -> A at the position; B unset -> B at the position

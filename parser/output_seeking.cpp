@@ -51,7 +51,12 @@ STDMETHODIMP OutputPin::GetDuration(LONGLONG *duration) {
 
 STDMETHODIMP OutputPin::GetStopPosition(LONGLONG *stop) { return Answer(stop, segmentStop_.load()); }
 
-STDMETHODIMP OutputPin::GetCurrentPosition(LONGLONG *current) { return Answer(current, currentPosition_.load()); }
+// What is being heard, not what has been delivered: the renderer holds up to a second of
+// samples ahead of the sound, and Wine's graph manager reports a position that runs 200 ms
+// ahead of it after every run and seek.
+STDMETHODIMP OutputPin::GetCurrentPosition(LONGLONG *current) {
+  return Answer(current, presented.Now(segmentStop_.load()));
+}
 
 STDMETHODIMP OutputPin::ConvertTimeFormat(LONGLONG *target, const GUID *targetFormat, LONGLONG source,
                                           const GUID *sourceFormat) {
@@ -102,7 +107,8 @@ STDMETHODIMP OutputPin::SetPositions(LONGLONG *current, DWORD currentFlags, LONG
 HRESULT OutputPin::Reposition(REFERENCE_TIME start, REFERENCE_TIME stop) {
   const mp3::FrameIndex &index = filter_.stream->index;
   const REFERENCE_TIME duration = Duration();
-  const REFERENCE_TIME frameStart = start >= duration ? duration : index.FrameStartUnits(index.FrameAtUnits(start));
+  const REFERENCE_TIME frameStart =
+      start >= duration ? duration : index.FrameStartUnits(SeekLeadStart(*filter_.stream, index.FrameAtUnits(start)));
   const bool restart = Streaming();
   if (restart) {
     peer_->BeginFlush();
@@ -113,11 +119,12 @@ HRESULT OutputPin::Reposition(REFERENCE_TIME start, REFERENCE_TIME stop) {
   seekTarget_ = start;
   segmentStop_ = stop;
   currentPosition_ = start;
+  presented.Restart(frameStart, start);
   return restart ? StartStreaming() : S_OK;
 }
 
 STDMETHODIMP OutputPin::GetPositions(LONGLONG *current, LONGLONG *stop) {
-  if (current) *current = currentPosition_;
+  if (current) GetCurrentPosition(current);
   if (stop) *stop = segmentStop_;
   return S_OK;
 }

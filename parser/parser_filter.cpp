@@ -46,9 +46,19 @@ STDMETHODIMP ParserFilter::Stop() {
   return S_OK;
 }
 
-STDMETHODIMP ParserFilter::Pause() { return EnterActiveState(State_Paused); }
+STDMETHODIMP ParserFilter::Pause() {
+  output.presented.Pause();
+  return EnterActiveState(State_Paused);
+}
 
-STDMETHODIMP ParserFilter::Run(REFERENCE_TIME) { return EnterActiveState(State_Running); }
+STDMETHODIMP ParserFilter::Run(REFERENCE_TIME start) {
+  const HRESULT hr = EnterActiveState(State_Running);
+  if (SUCCEEDED(hr)) {
+    CriticalSectionLock hold(lock);
+    output.presented.Run(clock_, start);
+  }
+  return hr;
+}
 
 HRESULT ParserFilter::EnterActiveState(FILTER_STATE active) {
   CriticalSectionLock hold(lock);

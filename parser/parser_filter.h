@@ -19,6 +19,36 @@ namespace clipvane_parser {
 
 class ParserFilter;
 
+// Where the audio stands: the media time the renderer presents now (presentation_clock.cpp).
+// Samples are stamped from the segment's start, and a renderer presents a sample when the
+// stream time (the clock's time less the start time the graph hands the filters with Run)
+// reaches its time stamp; so it presents media time segment start + stream time.
+class PresentationClock {
+ public:
+  PresentationClock() { InitializeCriticalSection(&lock_); }
+  ~PresentationClock() { DeleteCriticalSection(&lock_); }
+  PresentationClock(const PresentationClock &) = delete;
+  PresentationClock &operator=(const PresentationClock &) = delete;
+
+  // A new segment, not yet running: the position rests at `floor` until the stream time
+  // passes it.
+  void Restart(REFERENCE_TIME segmentStart, REFERENCE_TIME floor);
+  void Run(IReferenceClock *clock, REFERENCE_TIME start);
+  // Stream time stands still; the position keeps what it has reached.
+  void Pause();
+  // The presented media time, never past `limit`.
+  REFERENCE_TIME Now(REFERENCE_TIME limit);
+
+ private:
+  REFERENCE_TIME RunningPosition();
+  CRITICAL_SECTION lock_;
+  ComPtr<IReferenceClock> clock_;
+  REFERENCE_TIME segmentStart_ = 0;
+  REFERENCE_TIME floor_ = 0;
+  REFERENCE_TIME runStart_ = 0;
+  bool running_ = false;
+};
+
 // What the input connection learned about the file; fixed while it stays connected.
 struct StreamData {
   StreamData() = default;
@@ -31,6 +61,9 @@ struct StreamData {
   uint32_t largestFrame = 0;
   AM_MEDIA_TYPE outputType = {};
 };
+
+// The first frame to deliver for a seek to frame `target` (seek_lead.cpp).
+size_t SeekLeadStart(const StreamData &stream, size_t target);
 
 // The parts of IPin both pins share.
 class PinBase : public IPin {
@@ -131,6 +164,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   bool Streaming() const { return thread_.Valid(); }
   // Called when the input disconnects: the stream the positions referred to is gone.
   void ResetPositions();
+  PresentationClock presented;
 
  private:
   HRESULT TryConnection(IPin *receiver, const AM_MEDIA_TYPE &type);
@@ -140,7 +174,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   HRESULT Reposition(REFERENCE_TIME start, REFERENCE_TIME stop);
   static DWORD WINAPI ThreadMain(void *self);
   void DeliverStream();
-  HRESULT DeliverFrames(size_t first, size_t count, bool firstSample);
+  HRESULT DeliverFrames(size_t first, size_t count, bool firstSample, bool lead);
   bool DownstreamStopped();
   REFERENCE_TIME Duration() const;
 
@@ -150,7 +184,7 @@ class OutputPin final : public PinBase, public IMediaSeeking {
   size_t framesPerSample_ = 1;
 
   // Segment being delivered: media times of the file.
-  REFERENCE_TIME segmentStart_ = 0;  // start of the frame delivery begins with
+  REFERENCE_TIME segmentStart_ = 0;  // start of the first frame delivered (the lead's, after a seek)
   REFERENCE_TIME seekTarget_ = 0;    // the position last asked for; what the position reads
   // Read and written by the streaming thread as well.
   std::atomic<REFERENCE_TIME> segmentStop_{0};

@@ -43,6 +43,7 @@ void OutputPin::ResetPositions() {
   seekTarget_ = 0;
   segmentStop_ = Duration();
   currentPosition_ = 0;
+  presented.Restart(0, 0);
 }
 
 HRESULT OutputPin::StartStreaming() {
@@ -52,6 +53,7 @@ HRESULT OutputPin::StartStreaming() {
   if (FAILED(hr)) return hr;
   stopRequested_ = 0;
   currentPosition_ = seekTarget_;
+  presented.Restart(segmentStart_, seekTarget_);
   peer_->NewSegment(segmentStart_, segmentStop_, 1.0);
   thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
   if (!thread_.Valid()) {
@@ -86,14 +88,17 @@ DWORD WINAPI OutputPin::ThreadMain(void *self) {
 void OutputPin::DeliverStream() {
   const StreamData &stream = *filter_.stream;
   const size_t frameCount = stream.index.FrameCount();
+  const size_t target = seekTarget_ >= Duration() ? frameCount : stream.index.FrameAtUnits(seekTarget_);
   size_t frame = segmentStart_ >= Duration() ? frameCount : stream.index.FrameAtUnits(segmentStart_);
   bool firstSample = true;
   while (!stopRequested_) {
     const REFERENCE_TIME stop = segmentStop_;
     if (frame >= frameCount || stream.index.FrameStartUnits(frame) >= stop) break;
-    size_t count = std::min(framesPerSample_, frameCount - frame);
+    // Lead frames travel in samples of their own, so that no heard frame shares their marking.
+    const bool lead = frame < target;
+    size_t count = std::min(framesPerSample_, (lead ? target : frameCount) - frame);
     while (count > 1 && stream.index.FrameStartUnits(frame + count - 1) >= stop) --count;
-    const HRESULT hr = DeliverFrames(frame, count, firstSample);
+    const HRESULT hr = DeliverFrames(frame, count, firstSample, lead);
     if (hr == S_FALSE || hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return;
     if (FAILED(hr)) {
       if (!stopRequested_) filter_.NotifyGraph(EC_ERRORABORT, hr, 0);
@@ -115,7 +120,7 @@ bool OutputPin::DownstreamStopped() {
   return downstream_ && SUCCEEDED(downstream_->GetState(0, &state)) && state == State_Stopped;
 }
 
-HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
+HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample, bool lead) {
   const StreamData &stream = *filter_.stream;
   ComPtr<IMediaSample> sample;
   HRESULT hr = allocator_->GetBuffer(sample.Put(), nullptr, nullptr, 0);
@@ -134,9 +139,10 @@ HRESULT OutputPin::DeliverFrames(size_t first, size_t count, bool firstSample) {
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(firstSample ? TRUE : FALSE);
-    sample->SetPreroll(FALSE);
+    // Lead frames open the segment and are marked as preroll (see README.md).
+    sample->SetPreroll(lead ? TRUE : FALSE);
     hr = DownstreamStopped() ? VFW_E_WRONG_STATE : memInput_->Receive(sample);
-    if (hr == S_OK) currentPosition_ = segmentStart_ + stop;
+    if (hr == S_OK && !lead) currentPosition_ = segmentStart_ + stop;
   }
   return hr;
 }

@@ -3,6 +3,7 @@
 #include "playback/playback_graph.h"
 
 #include <uuids.h>
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -99,6 +100,10 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
         TearDown(filtersAdded);
         return hr;
     }
+    if (kind == PreferredParser) {
+        ComPtr<IPin> parserOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
+        if (parserOut) QueryInto(parserOut.Get(), IID_IMediaSeeking, outputPosition_);
+    }
     mediaEvents->SetNotifyWindow(reinterpret_cast<OAHWND>(notifyWindow_), notifyMessage_, 0);
     built = TRUE;
     return S_OK;
@@ -152,6 +157,8 @@ void PlaybackGraph::Close() {
 }
 
 void PlaybackGraph::TearDown(bool filtersAdded) {
+    outputPosition_.Reset();
+    sounding_ = false;
     if (filtersAdded) {
         for (IBaseFilter* filter :
              {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
@@ -167,15 +174,43 @@ void PlaybackGraph::TearDown(bool filtersAdded) {
     built = FALSE;
 }
 
-HRESULT PlaybackGraph::Run() { return mediaControl->Run(); }
-HRESULT PlaybackGraph::Pause() { return mediaControl->Pause(); }
-HRESULT PlaybackGraph::Stop() { return mediaControl->Stop(); }
-
-int PlaybackGraph::GetPositionMs() {
-    LONGLONG position = 0;
-    mediaSeeking->GetCurrentPosition(&position);
-    return ReferenceTimeToMs(position);
+// Cued first, like a seek: samples that reach the renderer after their time are played late
+// rather than dropped, and the sound would lag the position by as much from then on.
+HRESULT PlaybackGraph::Run() {
+    RestHere();
+    HRESULT hr = mediaControl->Pause();
+    if (SUCCEEDED(hr)) hr = RunOnceCued();
+    sounding_ = SUCCEEDED(hr);
+    return hr;
 }
+
+HRESULT PlaybackGraph::Pause() {
+    sounding_ = false;
+    return mediaControl->Pause();
+}
+
+HRESULT PlaybackGraph::Stop() {
+    sounding_ = false;
+    return mediaControl->Stop();
+}
+
+void PlaybackGraph::RestHere() { restingAt_ = OutputPosition(); }
+
+LONGLONG PlaybackGraph::OutputPosition() {
+    LONGLONG position = 0;
+    (outputPosition_ ? outputPosition_ : mediaSeeking)->GetCurrentPosition(&position);
+    return position;
+}
+
+// Once paused or stopped, what had gone out has been heard.
+LONGLONG PlaybackGraph::HeardPosition() {
+    const LONGLONG output = OutputPosition();
+    if (!sounding_) return output;
+    return std::max(restingAt_, output - OutputLatency());
+}
+
+int PlaybackGraph::GetPositionMs() { return ReferenceTimeToMs(HeardPosition()); }
+int PlaybackGraph::GetOutputPositionMs() { return ReferenceTimeToMs(OutputPosition()); }
 
 int PlaybackGraph::GetStopMs() {
     LONGLONG stop = 0;
@@ -184,10 +219,9 @@ int PlaybackGraph::GetStopMs() {
 }
 
 bool PlaybackGraph::IsAtEnd() {
-    LONGLONG current = 0;
     LONGLONG stop = 0;
-    mediaSeeking->GetPositions(&current, &stop);
-    return current >= stop;
+    mediaSeeking->GetStopPosition(&stop);
+    return OutputPosition() >= stop;
 }
 
 HRESULT PlaybackGraph::SetVolume(long volume) { return basicAudio->put_Volume(volume); }
@@ -202,7 +236,32 @@ void PlaybackGraph::SeekMs(int ms) {
         mediaSeeking->GetStopPosition(&stop);
         position = ms >= ReferenceTimeToMs(stop) ? stop : MsToReferenceTime(ms);
     }
+    OAFilterState state = State_Stopped;
+    const bool running = SUCCEEDED(mediaControl->GetState(0, &state)) && state == State_Running;
+    // A seek while running pauses the graph, so that the new segment is cued, and runs it again.
+    // Done here rather than left to the graph manager, because Wine's starts the stream 200 ms
+    // after a Run it is not given a time for: every loop jump would begin with 200 ms of silence.
+    if (running) mediaControl->Pause();
     mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    RestHere();
+    if (running) sounding_ = SUCCEEDED(RunOnceCued());
+}
+
+// Waits until the renderer holds the new segment's first samples, then starts the stream a
+// moment later: long enough for the renderer to write them ahead of the sound, short enough
+// not to be heard as a pause.
+HRESULT PlaybackGraph::RunOnceCued() {
+    constexpr LONG cueWaitMs = 500;
+    constexpr REFERENCE_TIME startMargin = 30 * 10000;
+    OAFilterState state = State_Paused;
+    mediaControl->GetState(cueWaitMs, &state);
+    ComPtr<IMediaFilter> graphFilter;
+    ComPtr<IReferenceClock> clock;
+    REFERENCE_TIME now = 0;
+    if (SUCCEEDED(QueryInto(graphBuilder.Get(), IID_IMediaFilter, graphFilter)) &&
+        SUCCEEDED(graphFilter->GetSyncSource(clock.Put())) && clock && SUCCEEDED(clock->GetTime(&now)))
+        return graphFilter->Run(now + startMargin);
+    return mediaControl->Run();
 }
 
 FilterCheckResult PlaybackGraph::CheckFilters() {

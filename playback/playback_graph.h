@@ -26,7 +26,10 @@ public:
     HRESULT Run();
     HRESULT Pause();
     HRESULT Stop();
+    // What is being heard.
     int GetPositionMs();
+    // What has gone out to the sound device: heard in full even when a seek follows at once.
+    int GetOutputPositionMs();
     int GetStopMs();
     bool IsAtEnd();
     HRESULT SetVolume(long volume);
@@ -50,7 +53,19 @@ private:
     HRESULT ConnectFilters(SplitterKind kind);
     // Takes the filters out of the graph and drops every reference, in the order the graph was built.
     void TearDown(bool filtersAdded);
+    // The media time being heard: from our parser, which knows the time stamps it gave and the
+    // start time the graph gave the filters; from the graph manager for the system splitter.
+    LONGLONG HeardPosition();
+    LONGLONG OutputPosition();
+    HRESULT RunOnceCued();
+    // Where the sound stands while a start has not reached the ear yet.
+    void RestHere();
 
+    // Our parser's output pin, whose position is the one being heard; null for the system splitter.
+    ComPtr<IMediaSeeking> outputPosition_;
+    // Sound is on its way to the ear: the heard position lags the output by OutputLatency().
+    bool sounding_ = false;
+    LONGLONG restingAt_ = 0;
     HWND notifyWindow_;
     UINT notifyMessage_;
 };
@@ -59,6 +74,9 @@ private:
 ComPtr<IBaseFilter> FindAudioRenderer();
 // The index-th pin of the given direction, or null.
 ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index);
+
+// How far the sound heard lags the graph's position (output_latency.cpp).
+LONGLONG OutputLatency();
 
 // Reference time (100 ns) and milliseconds.
 inline int ReferenceTimeToMs(LONGLONG t) { return static_cast<int>(t / 10 / 1000); }

@@ -16,7 +16,8 @@ TEST(TransportLogic, LoopReturnsToAOutsideTheStretchOnly) {
         {5000, 4000, 10000, false},  // inside
         {10000, 4000, 10000, true},  // exactly at B
         {12000, 4000, 10000, true},  // jumped past B
-        {4000, 4000, 10000, true},   // exactly at A: p <= A, not p < A
+        {4000, 4000, 10000, false},  // at A: where the heard position rests while a jump to A starts
+        {3999, 4000, 10000, true},
         {4001, 4000, 10000, false},
         {2000, 4000, 10000, true},  // sought before A
         {9999, 4000, 10000, false},

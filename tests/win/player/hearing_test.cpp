@@ -1,0 +1,182 @@
+// The program as the user hears it: its sound goes through Wine's PulseAudio driver into a
+// private sound server (scripts/with-pulse), whose recording is located in the file's plain
+// decode. Run through the hearing_* test entries; without the sound server the tests fail.
+#include "playback/playback_graph.h"
+#include "resource.h"
+#include "tests/win/app/app_fixture.h"
+#include "tests/win/player/loop_recording.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct HeardFile {
+    const char* name;  // fixture pink-<name>.mp3 and its decode pink-<name>.raw
+    int rate;
+    int channels;
+    int samplesPerFrame;
+};
+
+const HeardFile heardFiles[] = {
+    {"cbr", 44100, 2, 1152},  // 128 kb/s
+    {"vbr", 44100, 2, 1152},  // lame -V 2, with a Xing frame
+    {"22k", 22050, 1, 576},   // 64 kb/s MPEG-2 mono
+};
+
+std::wstring Fixture(const HeardFile& file, const wchar_t* extension) {
+    std::wstring name = L"pink-";
+    for (const char* c = file.name; *c; ++c) name += static_cast<wchar_t>(*c);
+    return FixturePath((name + extension).c_str());
+}
+
+int64_t Frames(int ms, int rate) { return int64_t(ms) * rate / 1000; }
+double Ms(int64_t frames, int rate) { return frames * 1000.0 / rate; }
+
+class Hearing : public ProgramTest, public ::testing::WithParamInterface<HeardFile> {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        session = CurrentRecording();
+        ASSERT_TRUE(session.Valid()) << "no recording: run this test through scripts/with-pulse";
+        ASSERT_EQ(GetParam().rate, session.rate);
+        ASSERT_EQ(GetParam().channels, session.channels);
+        // Both tests of an entry share one recording: each listens from its own start.
+        recordedBefore = RecordedFrames(session);
+        source = ReadRawPcm(Fixture(GetParam(), L".raw"), session.rate, session.channels);
+        ASSERT_GT(source.Frames(), 5 * session.rate);
+    }
+    // The recording up to now, once the sound server has had time to write what was played.
+    std::vector<HeardStretch> Heard() {
+        PumpMessages(300);
+        PcmSamples recording = ReadRawPcm(session.path, session.rate, session.channels);
+        recording.samples.erase(recording.samples.begin(),
+                                recording.samples.begin() + std::clamp<int64_t>(recordedBefore, 0, recording.Frames()) * session.channels);
+        EXPECT_GT(recording.Frames(), 0);
+        return LocateHeard(recording, source, session.rate / 100);
+    }
+    RecordingSession session;
+    int64_t recordedBefore = 0;
+    PcmSamples source;
+};
+
+// The recording frame being played when a command is given.
+int64_t CommandAt(const RecordingSession& session, UINT command) {
+    const int64_t recorded = RecordedFrames(session);
+    SendMessageW(theApp.mainWindow, WM_COMMAND, command, 0);
+    return recorded;
+}
+
+// A stretch heard after a jump to `target` (a source frame): the file's own sound from before the
+// target on, so that nothing of it is missing or damaged. Wine's MP3 decoder passes on the
+// decoder's lead (the frames a seek delivers before the target's frame so that the decoder
+// has its history) although they are marked as preroll: its output for them, zeros and then
+// damaged audio, is heard before the stretch, so it is allowed there but no longer than the lead.
+// The pause before the stretch is bounded by that lead, the 30 ms start margin and 50 ms for
+// Wine's output; the 200 ms of Wine's own restart would exceed it.
+void ExpectCleanFrom(const HeardFile& file, const HeardStretch& stretch, int64_t target) {
+    constexpr int leadFrames = 3;
+    const int64_t targetFrameStart = target - target % file.samplesPerFrame;
+    const int64_t lead = leadFrames * file.samplesPerFrame;
+    EXPECT_LE(stretch.sourceStart, target);
+    EXPECT_GE(stretch.sourceStart, targetFrameStart - lead);
+    EXPECT_LE(stretch.damagedBefore, lead);
+    EXPECT_LT(Ms(stretch.silentBefore + stretch.damagedBefore, file.rate), Ms(lead, file.rate) + 80.0)
+        << "the pause before the stretch";
+}
+
+TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
+    const HeardFile& file = GetParam();
+    const int rate = file.rate;
+    std::wstring folder = MakeTempFolder(L"clipvane-hearing");
+    std::wstring path = folder + L"\\song.mp3";
+    ASSERT_TRUE(CopyFileW(Fixture(file, L".mp3").c_str(), path.c_str(), FALSE));
+    theApp.volume = 0;
+    theApp.bMute = FALSE;
+    theApp.OpenFile(path.c_str());
+    ASSERT_EQ(Playing, theApp.playState);
+
+    // ↑ twice while listening, 1.3 s apart, at times that fall anywhere within their frames.
+    ASSERT_TRUE(PumpUntil([] { return theApp.graph->GetPositionMs() >= 1937; }, 5000));
+    const int64_t pressA = CommandAt(session, IDM_MARK_AB) - recordedBefore;
+    ASSERT_TRUE(PumpUntil([] { return theApp.graph->GetPositionMs() >= theApp.pointA + 1300; }, 5000));
+    const int64_t pressB = CommandAt(session, IDM_MARK_AB) - recordedBefore;
+    const int a = theApp.pointA, b = theApp.pointB;
+    ASSERT_GT(b, a);
+    constexpr int repetitions = 6;
+    PumpMessages(DWORD(repetitions * (b - a + 300) + 400));
+    theApp.Stop();
+    std::vector<HeardStretch> heard = Heard();
+
+    const int64_t aFrame = Frames(a, rate), bFrame = Frames(b, rate);
+    const int64_t lateEnd = bFrame + file.samplesPerFrame + Frames(30, rate);
+    printf("%s: A %d ms, B %d ms; heard (source ms, pause before in ms):\n", file.name, a, b);
+    for (const HeardStretch& s : heard)
+        printf("  %9.1f .. %9.1f  pause %6.1f (silent %6.1f, damaged %6.1f)\n", Ms(s.sourceStart, rate),
+               Ms(s.SourceEnd(), rate), Ms(s.silentBefore + s.damagedBefore, rate), Ms(s.silentBefore, rate),
+               Ms(s.damagedBefore, rate));
+
+    // The first pass, from the start of the file to B. Wine's renderer loses a few samples now and
+    // then while the first second plays (an underrun under load), so it may come in pieces: the
+    // repetitions follow the one that reaches B.
+    size_t firstLoop = 0;
+    while (firstLoop < heard.size() && heard[firstLoop].SourceEnd() < bFrame) ++firstLoop;
+    ASSERT_LT(firstLoop, heard.size());
+    EXPECT_GE(heard[firstLoop].SourceEnd(), bFrame);
+    EXPECT_LE(heard[firstLoop].SourceEnd(), lateEnd);
+    ++firstLoop;
+    // ↑ marked what was being heard: the source sample the recording held at each press.
+    for (auto [press, point] : {std::pair{pressA, a}, std::pair{pressB, b}}) {
+        const HeardStretch* during = nullptr;
+        for (const HeardStretch& s : heard)
+            if (s.recordedStart <= press && press < s.recordedEnd) during = &s;
+        ASSERT_NE(nullptr, during) << "nothing was heard at the press that marked " << point << " ms";
+        const double heardThen = Ms(during->sourceStart + press - during->recordedStart, rate);
+        printf("  the press that marked %d ms came while %.1f ms was heard\n", point, heardThen);
+        EXPECT_NEAR(heardThen, point, 30.0) << "the press that marked " << point << " ms";
+    }
+    // Every repetition: all of [A, B), from no earlier than the start of A's lead on, ending
+    // between B and one frame and 30 ms after it; the last one may be cut short by the stop.
+    ASSERT_GE(heard.size() - firstLoop, size_t(repetitions));
+    for (size_t i = firstLoop; i < heard.size(); ++i) {
+        const HeardStretch& loop = heard[i];
+        ExpectCleanFrom(file, loop, aFrame);
+        if (i + 1 < heard.size()) {
+            EXPECT_GE(loop.SourceEnd(), bFrame) << "repetition " << i;
+            EXPECT_LE(loop.SourceEnd(), lateEnd) << "repetition " << i;
+        }
+    }
+}
+
+// Continuous playback, then a seek while running: from the target on, the sound is the file's,
+// sample for sample, as continuous playback gives it.
+TEST_P(Hearing, ASeekSoundsAsContinuousPlaybackFromTheTargetFrame) {
+    const HeardFile& file = GetParam();
+    PlaybackGraph graph;
+    ASSERT_EQ(S_OK, graph.Open(Fixture(file, L".mp3").c_str(), PreferredParser));
+    graph.SetVolume(0);
+    ASSERT_TRUE(SUCCEEDED(graph.Run()));
+    PumpMessages(800);
+    constexpr int target = 3217;
+    graph.SeekMs(target);
+    PumpMessages(1500);
+    graph.Stop();
+    graph.Close();
+    std::vector<HeardStretch> heard = Heard();
+
+    // The seek's stretch is the one after the longest pause; Wine's occasional underruns split
+    // others with pauses of a few milliseconds.
+    ASSERT_GE(heard.size(), 2u);
+    auto pause = [](const HeardStretch& s) { return s.silentBefore + s.damagedBefore; };
+    const HeardStretch& after = *std::max_element(heard.begin() + 1, heard.end(),
+                                                  [&](const HeardStretch& x, const HeardStretch& y) { return pause(x) < pause(y); });
+    ExpectCleanFrom(file, after, Frames(target, file.rate));
+    EXPECT_GE(after.Length(), Frames(1000, file.rate));
+    printf("%s: after the seek %.1f ms silent, %.1f ms damaged, then from %.1f ms\n", file.name,
+           Ms(after.silentBefore, file.rate), Ms(after.damagedBefore, file.rate), Ms(after.sourceStart, file.rate));
+}
+
+INSTANTIATE_TEST_SUITE_P(PinkNoise, Hearing, ::testing::ValuesIn(heardFiles),
+                         [](const ::testing::TestParamInfo<HeardFile>& info) { return std::string(info.param.name); });
+
+}  // namespace
