@@ -1,4 +1,5 @@
-// A private scratch folder for the tool targets, which work on real files.
+// The tool targets' files: one folder held in memory (toolcommon::memoryfiles), so that the
+// tools' cores run through all of their own code without touching the disk.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 
 namespace fuzzsupport {
 
-// The folder, made on first use and emptied by Clear().
+// The folder, switched on at first use and emptied by Clear().
 const std::string& Scratch();
 void Clear();
 void Write(const std::string& path, const uint8_t* data, size_t size);
