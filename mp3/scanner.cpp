@@ -186,20 +186,22 @@ bool FrameScanner::NextChained(ScanEvent& event) {
   if (!chained_ || havePending_ || done_ || readError_ || pos_ >= end_ || pos_ < bufferOffset_) return false;
   const uint64_t bufferEnd = bufferOffset_ + bufferFill_;
   if (pos_ + kHeaderSize > bufferEnd) return false;
-  const KnownHeader* here = KnownAt(pos_);
-  if (here == nullptr || !SameStream(here->header, stream_)) return false;
-  const uint64_t next = pos_ + uint64_t(here->length);
+  const KnownHeader* entry = KnownAt(pos_);
+  if (entry == nullptr || !SameStream(entry->header, stream_)) return false;
+  // A copy: looking up the next word may reuse the same table entry.
+  const KnownHeader here = *entry;
+  const uint64_t next = pos_ + uint64_t(here.length);
   if (next > end_) return false;
   if (next < end_) {
     if (next + kHeaderSize > bufferEnd) return false;
     const KnownHeader* after = KnownAt(next);
-    if (after == nullptr || !SameStream(after->header, here->header)) return false;
+    if (after == nullptr || !SameStream(after->header, here.header)) return false;
   }
   event.kind = ScanEvent::Kind::Frame;
   event.offset = pos_;
-  event.size = uint64_t(here->length);
-  event.header = here->header;
-  stream_ = here->header;
+  event.size = uint64_t(here.length);
+  event.header = here.header;
+  stream_ = here.header;
   pos_ = next;
   return true;
 }
