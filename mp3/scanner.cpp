@@ -87,21 +87,23 @@ bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
     header.SetFreeFormatLength(stream_.freeFormatLength);
     return true;
   }
-  if (const int length = MeasureFreeFormat(offset, header)) {
+  bool confirmed = false;
+  const int length = MeasureFreeFormat(offset, header, confirmed);
+  // The last frame has no next one to measure by: it has the length its predecessors had,
+  // also where a header-like word inside it would end it early.
+  const bool lengthKnown = lastFreeFormat_.freeFormatLength != 0 &&
+                           (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits);
+  if (length != 0 && (confirmed || !lengthKnown)) {
     header.SetFreeFormatLength(length);
     lastFreeFormat_ = header;
     return true;
   }
-  // The last frame has no next one to measure by: it has the length its predecessors had.
-  if (lastFreeFormat_.freeFormatLength != 0 &&
-      (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits)) {
-    header.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
-    return true;
-  }
-  return false;
+  if (!lengthKnown) return false;
+  header.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
+  return true;
 }
 
-int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header) {
+int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header, bool& confirmed) {
   // The length is the distance to the next header with the same fixed bits; a match inside
   // the frame's data is told apart by the frame after it, which must match too.
   const uint64_t first = offset + uint64_t(header.DataOffset()) + 1;
@@ -123,7 +125,8 @@ int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header) 
     const int length = int(p - offset) - (header.padding ? SlotBytes(header) : 0);
     const bool nextPadded = ((base[p - offset + 2] >> 1) & 1) != 0;
     const uint64_t after = p + uint64_t(length) + (nextPadded ? uint64_t(SlotBytes(header)) : 0);
-    if (after >= end_ || after - offset + kHeaderSize > window || matchesAt(after)) return length;
+    confirmed = after < end_ && after - offset + kHeaderSize <= window && matchesAt(after);
+    if (confirmed || after >= end_ || after - offset + kHeaderSize > window) return length;
   }
   return 0;
 }

@@ -64,10 +64,11 @@ class FrameScanner {
   bool NextChained(ScanEvent& event);
   const KnownHeader* KnownAt(uint64_t offset);  // offset..offset+3 must be buffered
   bool TryFrameAt(ScanEvent& found);
-  bool Fill(uint64_t offset, size_t count);                           // make [offset, offset+count) buffered
-  bool HeaderAt(uint64_t offset, FrameHeader& out);                   // parses a header lying fully in the region
-  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);       // false when no length is found
-  int MeasureFreeFormat(uint64_t offset, const FrameHeader& header);  // 0 when no next frame tells
+  bool Fill(uint64_t offset, size_t count);                      // make [offset, offset+count) buffered
+  bool HeaderAt(uint64_t offset, FrameHeader& out);              // parses a header lying fully in the region
+  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);  // false when no length is found
+  // 0 when no next frame tells; `confirmed` when the frame after that next one follows too.
+  int MeasureFreeFormat(uint64_t offset, const FrameHeader& header, bool& confirmed);
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
   uint64_t NextSyncByte(uint64_t from);                    // end_ when none

@@ -243,6 +243,29 @@ TEST(Scanner, EveryPairOfNeighbouringHeadersKeepsItsOwnLength) {
     }
 }
 
+// A free-format stream's last frame has no successor to measure it by; a header-like word
+// inside it must not cut it short, which would leave the stream unreadable.
+TEST(Scanner, LastFreeFormatFrameKeepsTheStreamsLength) {
+    std::vector<uint8_t> frame =
+        mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::JointStereo);
+    frame[2] &= 0x0F;  // bitrate index 0: free format, 417 bytes
+    std::vector<uint8_t> stream;
+    for (int i = 0; i < 4; ++i) Append(stream, frame);
+    std::copy(frame.begin(), frame.begin() + 4, stream.end() - 200);
+    mp3::MemorySource source{mp3::ByteView(stream)};
+    for (int confirm = 0; confirm <= 3; ++confirm) {
+        mp3::ScanOptions options;
+        options.confirmFrames = confirm;
+        const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size(), options);
+        ASSERT_EQ(events.size(), 4u) << "confirming " << confirm;
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(events[i].kind, Kind::Frame);
+            EXPECT_EQ(events[i].offset, 417 * i);
+            EXPECT_EQ(events[i].size, 417u);
+        }
+    }
+}
+
 TEST(Scanner, ReadErrorStopsTheScanAndIsReported) {
     const std::vector<uint8_t> stream = mp3test::SilentStream(1000);
     mp3::MemorySource memory{mp3::ByteView(stream)};
