@@ -15,4 +15,15 @@ void Write(const std::string& path, const uint8_t* data, size_t size);
 std::vector<uint8_t> Read(const std::string& path);
 std::vector<std::string> Names();  // entries of the scratch folder, sorted
 
+// One execution's files: an empty folder at the start, and none left behind at the end, so
+// that libFuzzer sees as many frees as allocations and does not re-run the input to look
+// for a leak.
+class ScratchRun {
+public:
+    ScratchRun() { Clear(); }
+    ~ScratchRun() { Clear(); }
+    ScratchRun(const ScratchRun&) = delete;
+    ScratchRun& operator=(const ScratchRun&) = delete;
+};
+
 }  // namespace fuzzsupport
