@@ -90,16 +90,20 @@ bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
   bool confirmed = false;
   const int length = MeasureFreeFormat(offset, header, confirmed);
   // The last frame has no next one to measure by: it has the length its predecessors had,
-  // also where a header-like word inside it would end it early.
+  // also where a header-like word inside it would end it early, as long as that length ends
+  // it exactly at the end of the region.
   const bool lengthKnown = lastFreeFormat_.freeFormatLength != 0 &&
                            (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits);
-  if (length != 0 && (confirmed || !lengthKnown)) {
+  FrameHeader known = header;
+  if (lengthKnown) known.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
+  const bool knownEndsTheRegion = lengthKnown && offset + uint64_t(known.FrameLength()) == end_;
+  if (length != 0 && (confirmed || !knownEndsTheRegion)) {
     header.SetFreeFormatLength(length);
     lastFreeFormat_ = header;
     return true;
   }
   if (!lengthKnown) return false;
-  header.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
+  header = known;
   return true;
 }
 
