@@ -102,22 +102,44 @@ size_t Layer2ProtectedBits(const FrameHeader& h, ByteView body, bool& overrun) {
 }  // namespace
 
 uint16_t Crc16Update(uint16_t crc, ByteView bytes) {
-  for (uint8_t b : bytes)
-    for (int i = 7; i >= 0; --i) crc = CrcBit(crc, ((b >> i) & 1) != 0);
-  return crc;
-}
-
-uint16_t LameCrc16Update(uint16_t crc, ByteView bytes) {
   static const std::array<uint16_t, 256> table = [] {
     std::array<uint16_t, 256> t{};
     for (int i = 0; i < 256; ++i) {
-      uint16_t v = uint16_t(i);
-      for (int k = 0; k < 8; ++k) v = (v & 1) ? uint16_t((v >> 1) ^ kLamePolynomialReflected) : uint16_t(v >> 1);
+      uint16_t v = uint16_t(i << 8);
+      for (int k = 0; k < 8; ++k) v = CrcBit(v, false);
       t[size_t(i)] = v;
     }
     return t;
   }();
-  for (uint8_t b : bytes) crc = uint16_t((crc >> 8) ^ table[(crc ^ b) & 0xFF]);
+  for (uint8_t b : bytes) crc = uint16_t(crc << 8 ^ table[(crc >> 8 ^ b) & 0xFF]);
+  return crc;
+}
+
+// The music checksum covers every byte a cut writes: sixteen bytes a step, one table per byte
+// position (slicing-by-16), where the one-table form takes a dependent lookup per byte.
+uint16_t LameCrc16Update(uint16_t crc, ByteView bytes) {
+  constexpr size_t kSlices = 16;
+  static const auto tables = [] {
+    std::array<std::array<uint16_t, 256>, kSlices> t{};
+    for (int i = 0; i < 256; ++i) {
+      uint16_t v = uint16_t(i);
+      for (int k = 0; k < 8; ++k) v = (v & 1) ? uint16_t((v >> 1) ^ kLamePolynomialReflected) : uint16_t(v >> 1);
+      t[0][size_t(i)] = v;
+    }
+    for (size_t k = 1; k < kSlices; ++k)
+      for (size_t i = 0; i < 256; ++i) t[k][i] = uint16_t(t[k - 1][i] >> 8 ^ t[0][t[k - 1][i] & 0xFF]);
+    return t;
+  }();
+  const uint8_t* p = bytes.data;
+  size_t n = bytes.size;
+  for (; n >= kSlices; n -= kSlices, p += kSlices) {
+    // Byte i of the step is followed by 15 - i more: its table carries it past them.
+    crc = uint16_t(tables[15][(crc ^ p[0]) & 0xFF] ^ tables[14][(crc >> 8 ^ p[1]) & 0xFF] ^ tables[13][p[2]] ^
+                   tables[12][p[3]] ^ tables[11][p[4]] ^ tables[10][p[5]] ^ tables[9][p[6]] ^ tables[8][p[7]] ^
+                   tables[7][p[8]] ^ tables[6][p[9]] ^ tables[5][p[10]] ^ tables[4][p[11]] ^ tables[3][p[12]] ^
+                   tables[2][p[13]] ^ tables[1][p[14]] ^ tables[0][p[15]]);
+  }
+  for (; n > 0; --n, ++p) crc = uint16_t(crc >> 8 ^ tables[0][(crc ^ *p) & 0xFF]);
   return crc;
 }
 

@@ -36,8 +36,10 @@ FrameScanner::FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, Sca
   // The buffer must hold a whole confirmation chain with room to spare.
   const size_t lookahead = size_t(options_.confirmFrames + 3) * kMaxFrameLength;
   // A region smaller than that needs no more than itself.
-  buffer_.resize(size_t(std::min<uint64_t>(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}),
-                                           std::max<uint64_t>(end_ - pos_, 1))));
+  bufferSize_ = size_t(std::min<uint64_t>(std::max({options_.bufferSize, kMinBufferSize, 4 * lookahead}),
+                                          std::max<uint64_t>(end_ - pos_, 1)));
+  // Not cleared first: only bytes read into it are ever looked at.
+  buffer_.reset(new uint8_t[bufferSize_]);
   bufferOffset_ = pos_;
 }
 
@@ -49,16 +51,16 @@ bool FrameScanner::Fill(uint64_t offset, size_t count) {
   // Keep the scan position buffered when looking ahead from it, so that stepping back to
   // the next candidate does not read the same bytes again.
   uint64_t start = offset;
-  if (pos_ < offset && pos_ >= bufferOffset_ && wantEnd - pos_ <= buffer_.size() / 2) start = pos_;
+  if (pos_ < offset && pos_ >= bufferOffset_ && wantEnd - pos_ <= bufferSize_ / 2) start = pos_;
   size_t keep = 0;
   if (start >= bufferOffset_ && start < bufferEnd) {
     keep = size_t(bufferEnd - start);
-    std::memmove(buffer_.data(), buffer_.data() + (start - bufferOffset_), keep);
+    std::memmove(buffer_.get(), buffer_.get() + (start - bufferOffset_), keep);
   }
   bufferOffset_ = start;
   bufferFill_ = keep;
-  const size_t toRead = size_t(std::min<uint64_t>(buffer_.size() - keep, end_ - (start + keep)));
-  const size_t got = source_.ReadAt(start + keep, buffer_.data() + keep, toRead);
+  const size_t toRead = size_t(std::min<uint64_t>(bufferSize_ - keep, end_ - (start + keep)));
+  const size_t got = source_.ReadAt(start + keep, buffer_.get() + keep, toRead);
   bufferFill_ += got;
   if (got < toRead) readError_ = true;
   return wantEnd <= bufferOffset_ + bufferFill_;
@@ -71,7 +73,7 @@ bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
   }
   if (offset >= end_ || end_ - offset < uint64_t(kHeaderSize) || !Fill(offset, kHeaderSize)) return false;
   const std::optional<FrameHeader> h =
-      ParseFrameHeader(ByteView(buffer_.data() + (offset - bufferOffset_), kHeaderSize));
+      ParseFrameHeader(ByteView(buffer_.get() + (offset - bufferOffset_), kHeaderSize));
   if (!h) return false;
   out = *h;
   if (out.FreeFormat() && !ResolveFreeFormat(offset, out)) return false;
@@ -85,27 +87,33 @@ bool FrameScanner::ResolveFreeFormat(uint64_t offset, FrameHeader& header) {
     header.SetFreeFormatLength(stream_.freeFormatLength);
     return true;
   }
-  if (const int length = MeasureFreeFormat(offset, header)) {
+  bool confirmed = false;
+  const int length = MeasureFreeFormat(offset, header, confirmed);
+  // The last frame has no next one to measure by: it has the length its predecessors had,
+  // also where a header-like word inside it would end it early, as long as that length ends
+  // it exactly at the end of the region.
+  const bool lengthKnown = lastFreeFormat_.freeFormatLength != 0 &&
+                           (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits);
+  FrameHeader known = header;
+  if (lengthKnown) known.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
+  const bool knownEndsTheRegion = lengthKnown && offset + uint64_t(known.FrameLength()) == end_;
+  if (length != 0 && (confirmed || !knownEndsTheRegion)) {
     header.SetFreeFormatLength(length);
     lastFreeFormat_ = header;
     return true;
   }
-  // The last frame has no next one to measure by: it has the length its predecessors had.
-  if (lastFreeFormat_.freeFormatLength != 0 &&
-      (lastFreeFormat_.raw & kFreeFormatFixedBits) == (header.raw & kFreeFormatFixedBits)) {
-    header.SetFreeFormatLength(lastFreeFormat_.freeFormatLength);
-    return true;
-  }
-  return false;
+  if (!lengthKnown) return false;
+  header = known;
+  return true;
 }
 
-int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header) {
+int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header, bool& confirmed) {
   // The length is the distance to the next header with the same fixed bits; a match inside
   // the frame's data is told apart by the frame after it, which must match too.
   const uint64_t first = offset + uint64_t(header.DataOffset()) + 1;
   const uint64_t window = std::min<uint64_t>(end_ - offset, 2 * uint64_t(kMaxFreeFormatFrameLength) + 2 * kHeaderSize);
   if (window < first - offset + kHeaderSize || !Fill(offset, size_t(window))) return 0;
-  const uint8_t* base = buffer_.data() + (offset - bufferOffset_);
+  const uint8_t* base = buffer_.get() + (offset - bufferOffset_);
   const uint32_t fixed = header.raw & kFreeFormatFixedBits;
   auto matchesAt = [&](uint64_t at) {
     return at - offset + kHeaderSize <= window && base[at - offset] == kSyncByte &&
@@ -113,11 +121,16 @@ int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header) 
   };
   const uint64_t last = offset + std::min<uint64_t>(window - kHeaderSize, kMaxFreeFormatFrameLength);
   for (uint64_t p = first; p <= last; ++p) {
+    // Only a sync byte can start the next header.
+    const void* sync = std::memchr(base + (p - offset), kSyncByte, size_t(last - p + 1));
+    if (sync == nullptr) break;
+    p = offset + uint64_t(static_cast<const uint8_t*>(sync) - base);
     if (!matchesAt(p)) continue;
     const int length = int(p - offset) - (header.padding ? SlotBytes(header) : 0);
     const bool nextPadded = ((base[p - offset + 2] >> 1) & 1) != 0;
     const uint64_t after = p + uint64_t(length) + (nextPadded ? uint64_t(SlotBytes(header)) : 0);
-    if (after >= end_ || after - offset + kHeaderSize > window || matchesAt(after)) return length;
+    confirmed = after < end_ && after - offset + kHeaderSize <= window && matchesAt(after);
+    if (confirmed || after >= end_ || after - offset + kHeaderSize > window) return length;
   }
   return 0;
 }
@@ -143,7 +156,7 @@ bool FrameScanner::Confirmed(uint64_t offset, const FrameHeader& first) {
 uint64_t FrameScanner::NextSyncByte(uint64_t from) {
   while (from < end_) {
     if (!Fill(from, 1)) return end_;
-    const uint8_t* begin = buffer_.data() + (from - bufferOffset_);
+    const uint8_t* begin = buffer_.get() + (from - bufferOffset_);
     const size_t available = size_t(bufferOffset_ + bufferFill_ - from);
     const void* hit = std::memchr(begin, kSyncByte, available);
     if (hit != nullptr) return from + uint64_t(static_cast<const uint8_t*>(hit) - begin);
@@ -158,6 +171,46 @@ uint64_t FrameScanner::FindConfirmedSync(uint64_t from, uint64_t to) {
     if (HeaderAt(p, h) && Confirmed(p, h)) return p;
   }
   return to;
+}
+
+const FrameScanner::KnownHeader* FrameScanner::KnownAt(uint64_t offset) {
+  const uint32_t raw = BigEndianWord(buffer_.get() + (offset - bufferOffset_));
+  // A stream's frames differ in a few header bits only (bitrate, padding, mode extension),
+  // so a small table of the words met spares parsing each header again.
+  KnownHeader& entry = known_[(raw * 2654435761u) >> 26];
+  if (entry.raw == raw) return &entry;
+  const std::optional<FrameHeader> h = ParseFrameHeader(raw);
+  if (!h || h->FreeFormat()) return nullptr;
+  entry.raw = raw;
+  entry.header = *h;
+  entry.length = h->FrameLength();
+  return &entry;
+}
+
+// The common case of a frame whose successor starts right after it, both in the buffer: the
+// same verdict as TryFrameAt's, reached without its general search. False leaves it to that.
+bool FrameScanner::NextChained(ScanEvent& event) {
+  if (!chained_ || havePending_ || done_ || readError_ || pos_ >= end_ || pos_ < bufferOffset_) return false;
+  const uint64_t bufferEnd = bufferOffset_ + bufferFill_;
+  if (pos_ + kHeaderSize > bufferEnd) return false;
+  const KnownHeader* entry = KnownAt(pos_);
+  if (entry == nullptr || !SameStream(entry->header, stream_)) return false;
+  // A copy: looking up the next word may reuse the same table entry.
+  const KnownHeader here = *entry;
+  const uint64_t next = pos_ + uint64_t(here.length);
+  if (next > end_) return false;
+  if (next < end_) {
+    if (next + kHeaderSize > bufferEnd) return false;
+    const KnownHeader* after = KnownAt(next);
+    if (after == nullptr || !SameStream(after->header, here.header)) return false;
+  }
+  event.kind = ScanEvent::Kind::Frame;
+  event.offset = pos_;
+  event.size = uint64_t(here.length);
+  event.header = here.header;
+  stream_ = here.header;
+  pos_ = next;
+  return true;
 }
 
 bool FrameScanner::TryFrameAt(ScanEvent& found) {
@@ -192,6 +245,7 @@ bool FrameScanner::TryFrameAt(ScanEvent& found) {
 }
 
 bool FrameScanner::Next(ScanEvent& event) {
+  if (NextChained(event)) return true;
   if (havePending_) {
     havePending_ = false;
     event = pending_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "mp3/byte_source.h"
@@ -52,11 +53,22 @@ class FrameScanner {
   const FrameHeader& StreamHeader() const { return stream_; }
 
  private:
+  // A header already parsed, with its length; free-format and invalid words are not kept.
+  struct KnownHeader {
+    uint32_t raw = 0;  // 0 never is a header: the entry is empty
+    int length = 0;
+    FrameHeader header;
+  };
+  static constexpr size_t kKnownHeaders = 64;
+
+  bool NextChained(ScanEvent& event);
+  const KnownHeader* KnownAt(uint64_t offset);  // offset..offset+3 must be buffered
   bool TryFrameAt(ScanEvent& found);
-  bool Fill(uint64_t offset, size_t count);                           // make [offset, offset+count) buffered
-  bool HeaderAt(uint64_t offset, FrameHeader& out);                   // parses a header lying fully in the region
-  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);       // false when no length is found
-  int MeasureFreeFormat(uint64_t offset, const FrameHeader& header);  // 0 when no next frame tells
+  bool Fill(uint64_t offset, size_t count);                      // make [offset, offset+count) buffered
+  bool HeaderAt(uint64_t offset, FrameHeader& out);              // parses a header lying fully in the region
+  bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);  // false when no length is found
+  // 0 when no next frame tells; `confirmed` when the frame after that next one follows too.
+  int MeasureFreeFormat(uint64_t offset, const FrameHeader& header, bool& confirmed);
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
   uint64_t NextSyncByte(uint64_t from);                    // end_ when none
@@ -67,7 +79,8 @@ class FrameScanner {
   uint64_t pos_;
   uint64_t end_;
   ScanOptions options_;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t bufferSize_ = 0;
   uint64_t bufferOffset_ = 0;
   size_t bufferFill_ = 0;
   bool readError_ = false;
@@ -83,6 +96,7 @@ class FrameScanner {
   FrameHeader lastHeader_;
   bool havePending_ = false;
   ScanEvent pending_;
+  KnownHeader known_[kKnownHeaders];
 };
 
 }  // namespace mp3

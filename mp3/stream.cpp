@@ -149,12 +149,88 @@ void AdoptStream(StreamLayout& layout, const StreamSummary& stream) {
   layout.estimatedDurationUnits = stream.DurationUnits();
 }
 
-MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options) {
+namespace {
+
+// One window of the sample: from `begin` (a frame start when `atFrame`, else anywhere) on,
+// at least `bytes` of frames of `stream`, each right after the one before, or all of them up
+// to `end`, where the last must end. Sets `first` to the first frame's header.
+bool WindowHoldsOnlyStream(ByteSource& source, uint64_t begin, uint64_t end, uint64_t bytes, bool atFrame,
+                           const FrameHeader& stream, const ScanOptions& options, FrameHeader& first) {
+  ScanOptions windowOptions = options;
+  windowOptions.bufferSize = size_t(bytes);  // the scanner rounds it up to what it needs
+  FrameScanner scanner(source, begin, end, windowOptions);
+  ScanEvent event;
+  bool framesMet = false;
+  uint64_t next = begin;
+  while (scanner.Next(event)) {
+    if (event.kind != ScanEvent::Kind::Frame) {
+      // Only the bytes before the first frame of a window that starts amid a frame are not one.
+      if (atFrame || framesMet || event.kind != ScanEvent::Kind::Skipped || event.size >= uint64_t(kMaxFrameLength))
+        return false;
+      next = event.offset + event.size;
+      continue;
+    }
+    if (event.offset != next || !SameStream(event.header, stream)) return false;
+    if (!framesMet) first = event.header;
+    framesMet = true;
+    next = event.offset + event.size;
+    if (next - begin >= bytes && next < end) return true;
+  }
+  // The window reached the end of the audio: the last frame must end exactly there.
+  return framesMet && next == end;
+}
+
+// The decision from a sample (see StreamSampling); false when it cannot be made that way.
+bool SampledMainStream(ByteSource& source, const ScanOptions& options, const StreamSampling& sampling,
+                       MainStreamResult& result) {
+  const StreamLayout& layout = result.layout;
+  if (!sampling.enabled || sampling.windows < 2 || !layout.info || !layout.info->xing) return false;
+  const XingInfo& xing = *layout.info->xing;
+  if (!xing.frames || !xing.bytes || *xing.frames == 0 || layout.leadingGarbage != 0) return false;
+  const uint64_t audioBegin = layout.infoFrameRange.End();
+  if (layout.firstAudioFrameOffset != audioBegin || audioBegin >= layout.audioEnd) return false;
+  if (uint64_t(*xing.bytes) != layout.audioEnd - layout.infoFrameRange.offset) return false;
+  const uint64_t audioBytes = layout.audioEnd - audioBegin;
+  if (audioBytes < sampling.minAudioBytes || audioBytes <= uint64_t(sampling.windows) * sampling.windowBytes)
+    return false;
+  // The count must be one this stream's frames can have: between all shortest and all longest.
+  const FrameHeader& info = layout.info->header;
+  const int* rates = BitrateTable(info.version, info.layer);
+  const uint64_t shortest = uint64_t(ComputeFrameLength(info.version, info.layer, rates[0], info.sampleRate, false));
+  const uint64_t longest = uint64_t(ComputeFrameLength(info.version, info.layer, rates[13], info.sampleRate, true));
+  if (info.FreeFormat() || audioBytes < *xing.frames * shortest || audioBytes > *xing.frames * longest) return false;
+
+  FrameHeader firstAudio;
+  const uint64_t lastBegin = layout.audioEnd - sampling.windowBytes;
+  for (int w = 0; w < sampling.windows; ++w) {
+    const uint64_t begin = audioBegin + (lastBegin - audioBegin) / uint64_t(sampling.windows - 1) * uint64_t(w);
+    FrameHeader first;
+    if (!WindowHoldsOnlyStream(source, w == 0 ? audioBegin : begin, layout.audioEnd, sampling.windowBytes, w == 0, info,
+                               options, first))
+      return false;
+    if (w == 0) firstAudio = first;
+  }
+  StreamSummary& stream = result.stream;
+  stream.header = firstAudio;
+  stream.frames = *xing.frames;
+  stream.bytes = audioBytes;
+  stream.firstFrameOffset = audioBegin;
+  stream.info = layout.info;
+  stream.infoFrameRange = layout.infoFrameRange;
+  result.foreignFrames = 0;
+  AdoptStream(result.layout, stream);
+  return true;
+}
+
+}  // namespace
+
+MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, const StreamSampling& sampling) {
   MainStreamResult result;
   AnalyzeResult analysis = AnalyzeStream(source, options);
   result.status = analysis.status;
   result.layout = std::move(analysis.layout);
   if (!analysis.ok()) return result;
+  if (SampledMainStream(source, options, sampling, result)) return result;
   StreamTally tally;
   FrameScanner scanner(source, result.layout.audioStart, result.layout.audioEnd, options);
   ScanEvent event;

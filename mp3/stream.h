@@ -99,8 +99,27 @@ struct MainStreamResult {
 // one belongs to another stream), its first audio frame, and exact counts for the estimate.
 void AdoptStream(StreamLayout& layout, const StreamSummary& stream);
 
-// AnalyzeStream, then one pass over the audio that finds the file's stream. Status NoAudio
-// when no audio frame was found.
-MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options = {});
+// When FindMainStream may take the file's stream from its information frame and a sample of
+// the audio instead of counting every frame: the Xing frame's byte count must reach exactly
+// to the end of the audio, and every window, the first and the last included, must hold
+// nothing but frames of that one stream that follow each other (the last one ending where the
+// audio ends). Anything else (a second stream, garbage, a damaged or missing count) is
+// counted frame by frame, as are files small enough for the windows to cover most of them.
+struct StreamSampling {
+  bool enabled = true;
+  int windows = 16;                          // spread evenly, the first at the first audio frame, the last at the end
+  uint64_t windowBytes = 32 * 1024;          // bytes of frames each window looks at
+  uint64_t minAudioBytes = 4 * 1024 * 1024;  // smaller audio regions are counted whole
+  static StreamSampling WholeFile() {
+    StreamSampling never;
+    never.enabled = false;
+    return never;
+  }
+};
+
+// AnalyzeStream, then the file's stream: from a sample where StreamSampling allows it, else
+// from one pass over the audio. Status NoAudio when no audio frame was found.
+MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options = {},
+                                const StreamSampling& sampling = {});
 
 }  // namespace mp3

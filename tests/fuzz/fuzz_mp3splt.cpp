@@ -8,7 +8,7 @@
 #include "tools/mp3splt/cut_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzzsupport::Clear();
+    const fuzzsupport::ScratchRun run;
     const std::string input = fuzzsupport::Scratch() + "/in.mp3";
     fuzzsupport::Write(input, data, size);
     // The stretch comes from the size, so that every byte of the input stays file content.

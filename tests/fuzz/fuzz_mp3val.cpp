@@ -7,7 +7,7 @@
 #include "tools/mp3val/repair.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzzsupport::Clear();
+    const fuzzsupport::ScratchRun run;
     const std::string file = fuzzsupport::Scratch() + "/song.mp3";
     fuzzsupport::Write(file, data, size);
     const int code = mp3val::RunMp3val({"-f", file});

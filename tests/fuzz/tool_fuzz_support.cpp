@@ -1,55 +1,41 @@
 #include "tests/fuzz/tool_fuzz_support.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+
+#include "tools/common/file_system.h"
 
 namespace fuzzsupport {
 
 const std::string& Scratch() {
+    // No such folder exists on the disk: a path that escaped the memory folder fails.
     static const std::string folder = [] {
-        char pattern[] = "/tmp/clipvane-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (!made) std::abort();
-        return std::string(made);
+        const std::string name = "/nonexistent-clipvane-fuzz";
+        toolcommon::memoryfiles::SwitchOn(name);
+        return name;
     }();
     return folder;
 }
 
 std::vector<std::string> Names() {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(Scratch().c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
+    std::vector<std::string> names = toolcommon::FolderEntries(Scratch());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 void Clear() {
-    for (const std::string& name : Names()) unlink((Scratch() + "/" + name).c_str());
+    Scratch();
+    toolcommon::memoryfiles::Files().clear();
 }
 
 void Write(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || (size && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0) std::abort();
+    Scratch();
+    toolcommon::memoryfiles::Files()[path].assign(data, data + size);
 }
 
 std::vector<uint8_t> Read(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    uint8_t buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    std::fclose(file);
-    return bytes;
+    const auto& files = toolcommon::memoryfiles::Files();
+    const auto found = files.find(path);
+    return found == files.end() ? std::vector<uint8_t>() : found->second;
 }
 
 }  // namespace fuzzsupport

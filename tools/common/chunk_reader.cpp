@@ -1,8 +1,12 @@
 #include "tools/common/chunk_reader.h"
 
+#include <algorithm>
+
 namespace toolcommon {
 
-ChunkReader::ChunkReader(mp3::ByteSource& source, size_t window) : source_(source), buffer_(window) {}
+// No larger than the source: a short file needs no window of the full size.
+ChunkReader::ChunkReader(mp3::ByteSource& source, size_t window)
+    : source_(source), buffer_(size_t(std::max<uint64_t>(1, std::min<uint64_t>(window, source.Size())))) {}
 
 const uint8_t* ChunkReader::Get(uint64_t offset, size_t size) {
   if (size > buffer_.size()) return nullptr;

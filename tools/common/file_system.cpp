@@ -28,8 +28,56 @@ thread_local bool lastErrorFromRuntime = false;
 #else
 constexpr char kSeparator = '/';
 bool IsSeparator(char c) { return c == '/'; }
+
+struct MemoryFolder {
+  bool on = false;
+  std::string folder;
+  std::map<std::string, std::vector<uint8_t>> files;
+};
+MemoryFolder& Memory() {
+  static MemoryFolder memory;
+  return memory;
+}
+std::vector<uint8_t>* MemoryFile(const std::string& path) {
+  auto found = Memory().files.find(path);
+  return found == Memory().files.end() ? nullptr : &found->second;
+}
+// Moves `from` to `to`; false (errno set) when `from` is missing or `to` exists and may not
+// be replaced.
+bool MemoryRename(const std::string& from, const std::string& to, bool replace) {
+  std::vector<uint8_t>* source = MemoryFile(from);
+  if (!source) {
+    errno = ENOENT;
+    return false;
+  }
+  if (!replace && MemoryFile(to)) {
+    errno = EEXIST;
+    return false;
+  }
+  if (from == to) return true;
+  std::vector<uint8_t> bytes = std::move(*source);
+  Memory().files.erase(from);
+  Memory().files[to] = std::move(bytes);
+  return true;
+}
 #endif
 }  // namespace
+
+#ifndef _WIN32
+namespace memoryfiles {
+void SwitchOn(const std::string& folder) {
+  Memory().on = true;
+  Memory().folder = folder;
+  Memory().files.clear();
+}
+void SwitchOff() {
+  Memory().on = false;
+  Memory().files.clear();
+}
+bool On() { return Memory().on; }
+std::map<std::string, std::vector<uint8_t>>& Files() { return Memory().files; }
+}  // namespace memoryfiles
+#endif
 
 PathKind GetPathKind(const std::string& path) {
 #ifdef _WIN32
@@ -40,6 +88,10 @@ PathKind GetPathKind(const std::string& path) {
   if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
   return PathKind::File;
 #else
+  if (memoryfiles::On()) {
+    if (path == Memory().folder || path == Memory().folder + kSeparator) return PathKind::Directory;
+    return MemoryFile(path) ? PathKind::File : PathKind::Missing;
+  }
   struct stat info;
   if (stat(path.c_str(), &info) != 0) return PathKind::Missing;
   if (S_ISDIR(info.st_mode)) return PathKind::Directory;
@@ -53,6 +105,16 @@ std::FILE* OpenForReading(const std::string& path) {
   lastErrorFromRuntime = true;
   return _wfopen(Utf8ToWide(path).c_str(), L"rb");
 #else
+  if (memoryfiles::On()) {
+    std::vector<uint8_t>* bytes = MemoryFile(path);
+    if (!bytes) {
+      errno = ENOENT;
+      return nullptr;
+    }
+    // A stream over no bytes at all is what reading an empty file gives.
+    if (bytes->empty()) return std::fopen("/dev/null", "rb");
+    return fmemopen(bytes->data(), bytes->size(), "rb");
+  }
   return std::fopen(path.c_str(), "rb");
 #endif
 }
@@ -109,6 +171,7 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
   SetLastError(error);
   return false;
 #else
+  if (memoryfiles::On()) return MemoryRename(from, to, true);
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif
 }
@@ -118,6 +181,7 @@ bool RenameIfAbsent(const std::string& from, const std::string& to) {
   lastErrorFromRuntime = false;
   return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 #else
+  if (memoryfiles::On()) return MemoryRename(from, to, false);
   // A hard link fails when the target exists, which makes the check and the rename one step.
   if (link(from.c_str(), to.c_str()) == 0) return unlink(from.c_str()) == 0;
   if (errno == EEXIST) return false;
@@ -134,6 +198,11 @@ bool RemoveFile(const std::string& path) {
   lastErrorFromRuntime = false;
   return DeleteFileW(Utf8ToWide(path).c_str()) != 0;
 #else
+  if (memoryfiles::On()) {
+    if (Memory().files.erase(path) != 0) return true;
+    errno = ENOENT;
+    return false;
+  }
   return unlink(path.c_str()) == 0;
 #endif
 }
@@ -147,6 +216,16 @@ bool KeepBackupOf(const std::string& path, const std::string& backup) {
   if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
   return CopyFileW(from.c_str(), to.c_str(), TRUE) != 0;
 #else
+  if (memoryfiles::On()) {
+    std::vector<uint8_t>* original = MemoryFile(path);
+    if (!original || MemoryFile(backup)) {
+      errno = original ? EEXIST : ENOENT;
+      return false;
+    }
+    std::vector<uint8_t> copy = *original;
+    Memory().files[backup] = std::move(copy);
+    return true;
+  }
   if (link(path.c_str(), backup.c_str()) == 0) return true;
   if (errno == EEXIST) return false;
   // Without hard links: a copy, made under a temporary name so that a torn copy never
@@ -180,6 +259,11 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   } while (FindNextFileW(search, &found));
   FindClose(search);
 #else
+  if (memoryfiles::On()) {
+    for (const auto& entry : Memory().files)
+      if (FolderOf(entry.first) == folder) names.push_back(entry.first.substr(JoinPath(folder, "").size()));
+    return names;
+  }
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return names;
   while (const dirent* entry = readdir(dir)) {
@@ -235,6 +319,7 @@ bool SameFile(const std::string& a, const std::string& b) {
   return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
          first.nFileIndexLow == second.nFileIndexLow;
 #else
+  if (memoryfiles::On()) return a == b && MemoryFile(a) != nullptr;
   struct stat first, second;
   if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;

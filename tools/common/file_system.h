@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,20 @@ std::string RuntimeErrorText();
 #ifdef _WIN32
 // The system's text for GetLastError().
 std::string Win32ErrorText();
+#endif
+
+#ifndef _WIN32
+// One folder of files held in memory instead of on the disk: while it is switched on, every
+// path the functions above and TempOutput are given names an entry of it, and the folder is
+// the only one that exists. The fuzz targets run the tools' cores this way, through all of
+// their own code, thousands of times a second; the tools themselves never switch it on.
+namespace memoryfiles {
+void SwitchOn(const std::string& folder);  // empty at first
+void SwitchOff();
+bool On();
+// By full path (JoinPath(folder, name)).
+std::map<std::string, std::vector<uint8_t>>& Files();
+}  // namespace memoryfiles
 #endif
 
 }  // namespace toolcommon

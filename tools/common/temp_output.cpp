@@ -114,6 +114,7 @@ bool TempOutput::Fail(const std::string& what) {
 void TempOutput::Discard() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
+  memory_ = nullptr;
   if (owned_) {
     RemoveFile(path_);
     ClearPending();
@@ -151,6 +152,15 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
     return Fail(RuntimeErrorText());
   }
 #else
+  if (memoryfiles::On()) {
+    for (unsigned attempt = 0; !memory_; ++attempt) {
+      path_ = prefix + std::to_string(attempt);
+      auto made = memoryfiles::Files().emplace(path_, std::vector<uint8_t>());
+      if (made.second) memory_ = &made.first->second;
+    }
+    owned_ = true;
+    return true;
+  }
   std::string pattern = prefix + "XXXXXX";
   int descriptor = mkstemp(pattern.data());
   if (descriptor < 0) return Fail(RuntimeErrorText());
@@ -175,6 +185,12 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
 }
 
 bool TempOutput::Write(const void* data, size_t size) {
+  if (memory_) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    memory_->insert(memory_->end(), bytes, bytes + size);
+    size_ += size;
+    return true;
+  }
   if (!file_) return Fail("the output file is not open");
   if (size && std::fwrite(data, 1, size, file_) != size) return Fail(RuntimeErrorText());
   size_ += size;
@@ -182,8 +198,12 @@ bool TempOutput::Write(const void* data, size_t size) {
 }
 
 bool TempOutput::Overwrite(uint64_t offset, const void* data, size_t size) {
-  if (!file_) return Fail("the output file is not open");
+  if (!file_ && !memory_) return Fail("the output file is not open");
   if (offset + size > size_) return Fail("overwrite beyond the end of the output");
+  if (memory_) {
+    if (size) std::memcpy(memory_->data() + offset, data, size);
+    return true;
+  }
   if (Seek(file_, offset) != 0 || std::fwrite(data, 1, size, file_) != size || Seek(file_, size_) != 0)
     return Fail(RuntimeErrorText());
   return true;
@@ -199,6 +219,10 @@ void TempOutput::CopyPermissionsFrom(const std::string& path) {
 }
 
 bool TempOutput::Finish() {
+  if (memory_) {
+    memory_ = nullptr;
+    return true;
+  }
   if (!file_) return Fail("the output file is not open");
   bool ok = std::fflush(file_) == 0;
 #ifdef _WIN32

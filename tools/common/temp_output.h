@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -60,7 +61,8 @@ class TempOutput {
   void Discard();
 
   std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> buffer_;  // stdio's buffer; must outlive file_
+  std::vector<uint8_t>* memory_ = nullptr;  // instead of file_ while memoryfiles is on
+  std::unique_ptr<char[]> buffer_;          // stdio's buffer; must outlive file_
   std::string path_;
   std::string error_;
   uint64_t size_ = 0;

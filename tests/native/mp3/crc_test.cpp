@@ -34,6 +34,47 @@ TEST(FrameCrc, KnownCheckValues) {
     EXPECT_EQ(mp3::LameCrc16Update(0, bytes), 0xBB3D);
 }
 
+// The bit-at-a-time definitions, written out from the polynomials.
+uint16_t ReferenceFrameCrc(uint16_t crc, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool feedback = ((crc >> 15) ^ (p[i] >> bit)) & 1;
+            crc = uint16_t(crc << 1);
+            if (feedback) crc ^= 0x8005;
+        }
+    return crc;
+}
+uint16_t ReferenceLameCrc(uint16_t crc, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+// Every length around the eight-byte steps, at every alignment, from any running value, and
+// split anywhere: the table forms agree with the definitions.
+TEST(FrameCrc, TableFormsMatchTheBitwiseDefinitions) {
+    std::vector<uint8_t> bytes(600);
+    uint32_t seed = 12345;
+    for (uint8_t& b : bytes) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t length = 0; length <= 40; ++length) {
+            const uint8_t* p = bytes.data() + offset;
+            const uint16_t start = uint16_t(0x1234 * (length + 1) + offset);
+            ASSERT_EQ(mp3::LameCrc16Update(start, mp3::ByteView(p, length)), ReferenceLameCrc(start, p, length))
+                << offset << " " << length;
+            ASSERT_EQ(mp3::Crc16Update(start, mp3::ByteView(p, length)), ReferenceFrameCrc(start, p, length))
+                << offset << " " << length;
+        }
+    }
+    const uint16_t whole = ReferenceLameCrc(0, bytes.data(), bytes.size());
+    for (size_t split = 0; split <= bytes.size(); split += 37) {
+        const mp3::ByteView all(bytes);
+        EXPECT_EQ(mp3::LameCrc16Update(mp3::LameCrc16Update(0, all.Sub(0, split)), all.Sub(split)), whole) << split;
+    }
+}
+
 // Files written by encoders with error protection switched on: every audio frame's CRC
 // must verify. The information frame lame writes first carries no CRC field.
 void ExpectAllCrcsVerify(const char* name) {

@@ -206,6 +206,66 @@ TEST(Scanner, ManyRefillsLoseNoFrame) {
     EXPECT_EQ(OfKind(events, Kind::Frame).size(), 1000u);
 }
 
+// Frames of one stream differ in bitrate, padding and channel mode; every two such headers
+// stand side by side once, and each frame must come out with its own length.
+TEST(Scanner, EveryPairOfNeighbouringHeadersKeepsItsOwnLength) {
+    struct Shape {
+        int kbps;
+        bool padding;
+        mp3::ChannelMode mode;
+    };
+    std::vector<Shape> shapes;
+    for (int kbps : {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320})
+        for (bool padding : {false, true})
+            for (mp3::ChannelMode mode : {mp3::ChannelMode::Stereo, mp3::ChannelMode::JointStereo,
+                                          mp3::ChannelMode::DualChannel, mp3::ChannelMode::Mono})
+                shapes.push_back({kbps, padding, mode});
+    std::vector<uint8_t> stream;
+    std::vector<uint64_t> lengths;
+    auto add = [&](const Shape& s) {
+        Append(stream, mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, s.kbps, 48000, s.mode, s.padding));
+        lengths.push_back(uint64_t(144 * s.kbps / 48 + (s.padding ? 1 : 0)));  // 1152 samples at 48 kHz
+    };
+    for (size_t i = 0; i < shapes.size(); ++i)
+        for (size_t j = i + 1; j < shapes.size(); ++j) {
+            add(shapes[i]);
+            add(shapes[j]);
+        }
+    mp3::MemorySource source{mp3::ByteView(stream)};
+    const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size());
+    ASSERT_EQ(events.size(), lengths.size());
+    uint64_t at = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        ASSERT_EQ(events[i].kind, Kind::Frame) << "frame " << i;
+        ASSERT_EQ(events[i].offset, at) << "frame " << i;
+        ASSERT_EQ(events[i].size, lengths[i]) << "frame " << i;
+        at += lengths[i];
+    }
+}
+
+// A free-format stream's last frame has no successor to measure it by; a header-like word
+// inside it must not cut it short, which would leave the stream unreadable.
+TEST(Scanner, LastFreeFormatFrameKeepsTheStreamsLength) {
+    std::vector<uint8_t> frame =
+        mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::JointStereo);
+    frame[2] &= 0x0F;  // bitrate index 0: free format, 417 bytes
+    std::vector<uint8_t> stream;
+    for (int i = 0; i < 4; ++i) Append(stream, frame);
+    std::copy(frame.begin(), frame.begin() + 4, stream.end() - 200);
+    mp3::MemorySource source{mp3::ByteView(stream)};
+    for (int confirm = 0; confirm <= 3; ++confirm) {
+        mp3::ScanOptions options;
+        options.confirmFrames = confirm;
+        const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size(), options);
+        ASSERT_EQ(events.size(), 4u) << "confirming " << confirm;
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(events[i].kind, Kind::Frame);
+            EXPECT_EQ(events[i].offset, 417 * i);
+            EXPECT_EQ(events[i].size, 417u);
+        }
+    }
+}
+
 TEST(Scanner, ReadErrorStopsTheScanAndIsReported) {
     const std::vector<uint8_t> stream = mp3test::SilentStream(1000);
     mp3::MemorySource memory{mp3::ByteView(stream)};

@@ -1,0 +1,142 @@
+// The file's stream taken from a sample of the audio must be the one the whole-file count
+// gives, and where the sample cannot vouch for the whole file, the count must be made.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mp3/mp3.h"
+#include "test_support.h"
+
+namespace {
+
+// Counts the bytes read through it.
+class CountingSource : public mp3::ByteSource {
+public:
+    explicit CountingSource(mp3::ByteSource& inner) : inner_(inner) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
+        const size_t got = inner_.ReadAt(offset, buffer, count);
+        read += got;
+        return got;
+    }
+    uint64_t read = 0;
+
+private:
+    mp3::ByteSource& inner_;
+};
+
+void ExpectSameDecision(const mp3::MainStreamResult& a, const mp3::MainStreamResult& b) {
+    ASSERT_EQ(a.status, b.status);
+    if (!a.ok()) return;
+    EXPECT_EQ(a.stream.header.raw, b.stream.header.raw);
+    EXPECT_EQ(a.stream.frames, b.stream.frames);
+    EXPECT_EQ(a.stream.bytes, b.stream.bytes);
+    EXPECT_EQ(a.stream.firstFrameOffset, b.stream.firstFrameOffset);
+    EXPECT_EQ(a.stream.infoFrameRange, b.stream.infoFrameRange);
+    EXPECT_EQ(a.foreignFrames, b.foreignFrames);
+    EXPECT_EQ(a.layout.firstAudioFrameOffset, b.layout.firstAudioFrameOffset);
+    EXPECT_EQ(a.layout.estimatedFrames, b.layout.estimatedFrames);
+    EXPECT_EQ(a.layout.estimatedDurationUnits, b.layout.estimatedDurationUnits);
+    EXPECT_EQ(a.layout.info.has_value(), b.layout.info.has_value());
+}
+
+// Windows far smaller than the defaults, so that every fixture with an information frame is
+// sampled rather than counted.
+mp3::StreamSampling SmallWindows() {
+    mp3::StreamSampling sampling;
+    sampling.windows = 3;  // the first, the middle and the last
+    sampling.windowBytes = 6000;
+    sampling.minAudioBytes = 0;
+    return sampling;
+}
+
+TEST(StreamSampling, EveryFixtureGetsTheStreamTheWholeCountGives) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(CLIPVANE_FIXTURES)) {
+        const std::string ext = entry.path().extension().string();
+        // long.mp3 has a test of its own, with the real windows.
+        if ((ext != ".mp3" && ext != ".mp2") || entry.path().filename() == "long.mp3") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::vector<uint8_t> bytes = mp3test::ReadFixture(entry.path().filename().string());
+        mp3::MemorySource source{mp3::ByteView(bytes)};
+        ExpectSameDecision(mp3::FindMainStream(source, {}, SmallWindows()),
+                           mp3::FindMainStream(source, {}, mp3::StreamSampling::WholeFile()));
+        ++files;
+    }
+    EXPECT_GE(files, 20);
+}
+
+TEST(StreamSampling, AnHourLongFileIsDecidedFromAFewReads) {
+    mp3test::FixtureFile file("long.mp3");
+    ASSERT_TRUE(file.IsOpen());
+    CountingSource sampled(file.Source());
+    const mp3::MainStreamResult fast = mp3::FindMainStream(sampled);
+    CountingSource counted(file.Source());
+    ExpectSameDecision(fast, mp3::FindMainStream(counted, {}, mp3::StreamSampling::WholeFile()));
+    EXPECT_GE(counted.read, file.Source().Size());
+    EXPECT_LT(sampled.read, file.Source().Size() / 10);
+}
+
+// Silent MPEG-1 frames behind a Xing frame whose counts claim `frames` frames reaching to the
+// end of the file.
+std::vector<uint8_t> WithXing(const std::vector<uint8_t>& audio, uint32_t frames) {
+    const std::vector<uint8_t> first = mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100,
+                                                            mp3::ChannelMode::JointStereo);
+    mp3::InfoFrameRequest wanted;
+    wanted.like = *mp3::ParseFrameHeader(mp3::ByteView(first));
+    wanted.frames = frames;
+    wanted.bytes = uint32_t(audio.size());
+    std::vector<uint8_t> file = mp3::BuildInfoFrame(wanted);
+    mp3test::Append(file, audio);
+    return file;
+}
+
+std::vector<uint8_t> ForeignFrames(int count) {
+    std::vector<uint8_t> out;
+    for (int i = 0; i < count; ++i)
+        mp3test::Append(out, mp3test::SilentFrame(mp3::Version::Mpeg2, mp3::Layer::III, 64, 22050,
+                                                  mp3::ChannelMode::Mono));
+    return out;
+}
+
+TEST(StreamSampling, WhatTheSampleCannotVouchForIsCounted) {
+    const std::vector<uint8_t> plain = mp3test::SilentStream(400);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        uint64_t frames;  // of the file's stream, counted by hand
+    };
+    // The other stream holds the most bytes, across the middle window.
+    std::vector<uint8_t> foreign = mp3test::SilentStream(150);
+    mp3test::Append(foreign, ForeignFrames(700));
+    mp3test::Append(foreign, mp3test::SilentStream(150));
+    // Past the start of the middle window: bytes before a window's first frame may be the end
+    // of a frame, so garbage shorter than a frame right there would go unseen.
+    std::vector<uint8_t> garbage = mp3test::SilentStream(205);
+    mp3test::Append(garbage, std::string(700, 'x'));
+    mp3test::Append(garbage, mp3test::SilentStream(195));
+    std::vector<uint8_t> truncated = plain;
+    truncated.resize(truncated.size() - 100);
+    const Case cases[] = {
+        {"another stream in the middle", WithXing(foreign, 300), 700},
+        {"garbage in the middle", WithXing(garbage, 400), 400},
+        {"a truncated last frame", WithXing(truncated, 400), 399},
+        {"a frame count the stream cannot have", WithXing(plain, 40), 400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        mp3::MemorySource source{mp3::ByteView(c.file)};
+        const mp3::MainStreamResult sampled = mp3::FindMainStream(source, {}, SmallWindows());
+        ASSERT_TRUE(sampled.ok());
+        EXPECT_EQ(sampled.stream.frames, c.frames);
+        ExpectSameDecision(sampled, mp3::FindMainStream(source, {}, mp3::StreamSampling::WholeFile()));
+    }
+    // Where it can, the count is the Xing frame's (here one more than there are: the sample
+    // cannot see that, which is why the windows are spread over a file of any length).
+    const std::vector<uint8_t> sound = WithXing(plain, 401);
+    mp3::MemorySource source{mp3::ByteView(sound)};
+    EXPECT_EQ(mp3::FindMainStream(source, {}, SmallWindows()).stream.frames, 401u);
+    EXPECT_EQ(mp3::FindMainStream(source, {}, mp3::StreamSampling::WholeFile()).stream.frames, 400u);
+}
+
+}  // namespace
