@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "parser_filter.h"
+#include "presentation_clock.h"
 
 namespace clipvane_parser {
 

@@ -2,6 +2,8 @@
 // connected directly, so DirectShow never picks or inserts a filter of its own.
 #include "playback/playback_graph.h"
 
+#include "playback/lead_trimmer.h"
+
 #include <uuids.h>
 #include <algorithm>
 #include <initializer_list>
@@ -37,12 +39,14 @@ bool IsDefaultRenderer(IMoniker* moniker) {
     return matches;
 }
 
-// The six pins of a graph under construction. They are released before any filter leaves
+// The eight pins of a graph under construction. They are released before any filter leaves
 // the graph: the system splitter frees its output pins when its input is disconnected, so a
 // pin still held after RemoveFilter may point at freed memory.
 struct GraphPins {
-    ComPtr<IPin> sourceOut, splitterIn, splitterOut, decoderIn, decoderOut, rendererIn;
-    bool AllFound() const { return sourceOut && splitterIn && splitterOut && decoderIn && decoderOut && rendererIn; }
+    ComPtr<IPin> sourceOut, splitterIn, splitterOut, decoderIn, decoderOut, trimmerIn, trimmerOut, rendererIn;
+    bool AllFound() const {
+        return sourceOut && splitterIn && splitterOut && decoderIn && decoderOut && trimmerIn && trimmerOut && rendererIn;
+    }
 };
 
 }  // namespace
@@ -88,6 +92,7 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
     } members[] = {{sourceFilter, L"source"},
                    {splitterFilter, L"mp3Parser"},
                    {decoderFilter, L"decoder"},
+                   {trimmerFilter, L"trimmer"},
                    {rendererFilter, L"renderer"}};
     for (const auto& member : members) {
         if (FAILED(hr)) break;
@@ -100,10 +105,8 @@ HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
         TearDown(filtersAdded);
         return hr;
     }
-    if (kind == PreferredParser) {
-        ComPtr<IPin> parserOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
-        if (parserOut) QueryInto(parserOut.Get(), IID_IMediaSeeking, outputPosition_);
-    }
+    ComPtr<IPin> trimmerOut = FindPin(trimmerFilter, PINDIR_OUTPUT, 0);
+    if (trimmerOut) QueryInto(trimmerOut.Get(), IID_IMediaSeeking, outputPosition_);
     mediaEvents->SetNotifyWindow(reinterpret_cast<OAHWND>(notifyWindow_), notifyMessage_, 0);
     built = TRUE;
     return S_OK;
@@ -120,6 +123,8 @@ HRESULT PlaybackGraph::CreateFilters(const wchar_t* path, SplitterKind kind) {
         if (FAILED(query)) return query;
     if (FAILED(hr = CreateFilter(SplitterClass(kind), splitterFilter))) return hr;
     if (FAILED(hr = CreateFilter(CLSID_Mp3Decoder, decoderFilter))) return hr;
+    trimmerFilter = CreateLeadTrimmer();
+    if (!trimmerFilter) return E_OUTOFMEMORY;
     rendererFilter = FindAudioRenderer();
     if (!rendererFilter) return VFW_E_NO_AUDIO_HARDWARE;
     if (FAILED(hr = CreateFilter(CLSID_AsyncReader, sourceFilter))) return hr;
@@ -141,12 +146,15 @@ HRESULT PlaybackGraph::ConnectFilters(SplitterKind kind) {
     pins.splitterOut = FindPin(splitterFilter, PINDIR_OUTPUT, 0);
     pins.decoderIn = FindPin(decoderFilter, PINDIR_INPUT, 0);
     pins.decoderOut = FindPin(decoderFilter, PINDIR_OUTPUT, 0);
+    pins.trimmerIn = FindPin(trimmerFilter, PINDIR_INPUT, 0);
+    pins.trimmerOut = FindPin(trimmerFilter, PINDIR_OUTPUT, 0);
     pins.rendererIn = FindPin(rendererFilter, PINDIR_INPUT, 0);
     if (!pins.AllFound()) return VFW_E_NOT_FOUND;
     HRESULT hr = S_OK;
     if (kind == PreferredParser) hr = graphBuilder->ConnectDirect(pins.sourceOut, pins.splitterIn, nullptr);
     if (SUCCEEDED(hr)) hr = graphBuilder->ConnectDirect(pins.splitterOut, pins.decoderIn, nullptr);
-    if (SUCCEEDED(hr)) hr = graphBuilder->ConnectDirect(pins.decoderOut, pins.rendererIn, nullptr);
+    if (SUCCEEDED(hr)) hr = graphBuilder->ConnectDirect(pins.decoderOut, pins.trimmerIn, nullptr);
+    if (SUCCEEDED(hr)) hr = graphBuilder->ConnectDirect(pins.trimmerOut, pins.rendererIn, nullptr);
     return hr;
 }
 
@@ -160,11 +168,12 @@ void PlaybackGraph::TearDown(bool filtersAdded) {
     outputPosition_.Reset();
     sounding_ = false;
     if (filtersAdded) {
-        for (IBaseFilter* filter :
-             {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), rendererFilter.Get()})
-            graphBuilder->RemoveFilter(filter);
+        for (IBaseFilter* filter : {sourceFilter.Get(), splitterFilter.Get(), decoderFilter.Get(), trimmerFilter.Get(),
+                                    rendererFilter.Get()})
+            if (filter) graphBuilder->RemoveFilter(filter);
     }
-    for (ComPtr<IBaseFilter>* filter : {&sourceFilter, &splitterFilter, &decoderFilter, &rendererFilter})
+    for (ComPtr<IBaseFilter>* filter :
+         {&sourceFilter, &splitterFilter, &decoderFilter, &trimmerFilter, &rendererFilter})
         filter->Reset();
     graphBuilder.Reset();
     mediaControl.Reset();

@@ -1,5 +1,6 @@
 // One MP3 file played through a DirectShow graph assembled by hand:
-// file source -> MP3 parser (ours or the system's MPEG-1 splitter) -> MP3 decoder -> DirectSound renderer.
+// file source -> MP3 parser (ours or the system's MPEG-1 splitter) -> MP3 decoder -> lead trimmer
+// -> DirectSound renderer.
 #pragma once
 
 #include <windows.h>
@@ -46,6 +47,7 @@ public:
     ComPtr<IBaseFilter> sourceFilter;
     ComPtr<IBaseFilter> splitterFilter;
     ComPtr<IBaseFilter> decoderFilter;
+    ComPtr<IBaseFilter> trimmerFilter;
     ComPtr<IBaseFilter> rendererFilter;
 
 private:
@@ -53,15 +55,15 @@ private:
     HRESULT ConnectFilters(SplitterKind kind);
     // Takes the filters out of the graph and drops every reference, in the order the graph was built.
     void TearDown(bool filtersAdded);
-    // The media time being heard: from our parser, which knows the time stamps it gave and the
-    // start time the graph gave the filters; from the graph manager for the system splitter.
+    // The media time being heard: from the trimmer, which knows the segment it hands the renderer
+    // and the start time the graph gave the filters.
     LONGLONG HeardPosition();
     LONGLONG OutputPosition();
     HRESULT RunOnceCued();
     // Where the sound stands while a start has not reached the ear yet.
     void RestHere();
 
-    // Our parser's output pin, whose position is the one being heard; null for the system splitter.
+    // The trimmer's output pin, whose position is the one the renderer presents.
     ComPtr<IMediaSeeking> outputPosition_;
     // Sound is on its way to the ear: the heard position lags the output by OutputLatency().
     bool sounding_ = false;

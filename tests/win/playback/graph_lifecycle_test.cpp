@@ -5,7 +5,7 @@
 
 namespace {
 
-// True when the graph holds exactly the four filters under the names the program gives them.
+// True when the graph holds exactly the five filters under the names the program gives them.
 void ExpectFiltersInGraph(PlaybackGraph& graph) {
     const struct {
         const wchar_t* name;
@@ -13,6 +13,7 @@ void ExpectFiltersInGraph(PlaybackGraph& graph) {
     } expected[] = {{L"source", graph.sourceFilter},
                     {L"mp3Parser", graph.splitterFilter},
                     {L"decoder", graph.decoderFilter},
+                    {L"trimmer", graph.trimmerFilter},
                     {L"renderer", graph.rendererFilter}};
     for (const auto& member : expected) {
         IBaseFilter* found = nullptr;
@@ -29,7 +30,7 @@ void ExpectFiltersInGraph(PlaybackGraph& graph) {
         filter->Release();
     }
     filters->Release();
-    EXPECT_EQ(count, 4) << "DirectShow must not have added filters of its own";
+    EXPECT_EQ(count, 5) << "DirectShow must not have added filters of its own";
 }
 
 void ExpectEmpty(const PlaybackGraph& graph) {
@@ -42,6 +43,7 @@ void ExpectEmpty(const PlaybackGraph& graph) {
     EXPECT_EQ(graph.sourceFilter, nullptr);
     EXPECT_EQ(graph.splitterFilter, nullptr);
     EXPECT_EQ(graph.decoderFilter, nullptr);
+    EXPECT_EQ(graph.trimmerFilter, nullptr);
     EXPECT_EQ(graph.rendererFilter, nullptr);
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -67,22 +68,16 @@ int64_t CommandAt(const RecordingSession& session, UINT command) {
     return recorded;
 }
 
-// A stretch heard after a jump to `target` (a source frame): the file's own sound from before the
-// target on, so that nothing of it is missing or damaged. Wine's MP3 decoder passes on the
-// decoder's lead (the frames a seek delivers before the target's frame so that the decoder
-// has its history) although they are marked as preroll: its output for them, zeros and then
-// damaged audio, is heard before the stretch, so it is allowed there but no longer than the lead.
-// The pause before the stretch is bounded by that lead, the 30 ms start margin and 50 ms for
-// Wine's output; the 200 ms of Wine's own restart would exceed it.
+// A stretch heard after a jump to `target` (a source frame): the file's own sound from the target
+// on, so that nothing of it is missing or damaged, and nothing before it: neither the decoder's
+// lead (the frames a seek delivers before the target's frame so that the decoder has its history)
+// nor the part of the target's frame before the target. Before it only silence, no longer than
+// the 30 ms start margin and 50 ms for Wine's output to pick up the new segment; Wine's own
+// restart (200 ms) or an unused lead would exceed it.
 void ExpectCleanFrom(const HeardFile& file, const HeardStretch& stretch, int64_t target) {
-    constexpr int leadFrames = 3;
-    const int64_t targetFrameStart = target - target % file.samplesPerFrame;
-    const int64_t lead = leadFrames * file.samplesPerFrame;
-    EXPECT_LE(stretch.sourceStart, target);
-    EXPECT_GE(stretch.sourceStart, targetFrameStart - lead);
-    EXPECT_LE(stretch.damagedBefore, lead);
-    EXPECT_LT(Ms(stretch.silentBefore + stretch.damagedBefore, file.rate), Ms(lead, file.rate) + 80.0)
-        << "the pause before the stretch";
+    EXPECT_EQ(target, stretch.sourceStart);
+    EXPECT_EQ(0, stretch.damagedBefore);
+    EXPECT_LT(Ms(stretch.silentBefore, file.rate), 80.0) << "the pause before the stretch";
 }
 
 TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
@@ -135,8 +130,8 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
         printf("  the press that marked %d ms came while %.1f ms was heard\n", point, heardThen);
         EXPECT_NEAR(heardThen, point, 30.0) << "the press that marked " << point << " ms";
     }
-    // Every repetition: all of [A, B), from no earlier than the start of A's lead on, ending
-    // between B and one frame and 30 ms after it; the last one may be cut short by the stop.
+    // Every repetition: all of [A, B) and nothing before A, ending between B and one frame and
+    // 30 ms after it; the last one may be cut short by the stop.
     ASSERT_GE(heard.size() - firstLoop, size_t(repetitions));
     for (size_t i = firstLoop; i < heard.size(); ++i) {
         const HeardStretch& loop = heard[i];
@@ -164,13 +159,13 @@ TEST_P(Hearing, ASeekSoundsAsContinuousPlaybackFromTheTargetFrame) {
     graph.Close();
     std::vector<HeardStretch> heard = Heard();
 
-    // The seek's stretch is the one after the longest pause; Wine's occasional underruns split
-    // others with pauses of a few milliseconds.
+    // The seek's stretch is the one heard from nearest the target.
+    const int64_t targetFrame = Frames(target, file.rate);
     ASSERT_GE(heard.size(), 2u);
-    auto pause = [](const HeardStretch& s) { return s.silentBefore + s.damagedBefore; };
-    const HeardStretch& after = *std::max_element(heard.begin() + 1, heard.end(),
-                                                  [&](const HeardStretch& x, const HeardStretch& y) { return pause(x) < pause(y); });
-    ExpectCleanFrom(file, after, Frames(target, file.rate));
+    const HeardStretch& after = *std::min_element(heard.begin(), heard.end(), [&](const HeardStretch& x, const HeardStretch& y) {
+        return std::llabs(x.sourceStart - targetFrame) < std::llabs(y.sourceStart - targetFrame);
+    });
+    ExpectCleanFrom(file, after, targetFrame);
     EXPECT_GE(after.Length(), Frames(1000, file.rate));
     printf("%s: after the seek %.1f ms silent, %.1f ms damaged, then from %.1f ms\n", file.name,
            Ms(after.silentBefore, file.rate), Ms(after.damagedBefore, file.rate), Ms(after.sourceStart, file.rate));

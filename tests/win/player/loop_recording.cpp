@@ -110,7 +110,11 @@ std::vector<HeardStretch> LocateHeard(const PcmSamples& recording, const PcmSamp
         if (end - frame < shortest) {
             damaged += end - frame;
         } else {
-            found.push_back({frame, end, start, silent, damaged});
+            // Where the source itself is silent, the silence before the stretch is the stretch's.
+            int64_t from = frame;
+            for (; silent > 0 && start > 0 && FrameSilent(recording, from - 1) && FrameSilent(source, start - 1); --silent)
+                --from, --start;
+            found.push_back({from, end, start, silent, damaged});
             silent = damaged = 0;
         }
         frame = end;
