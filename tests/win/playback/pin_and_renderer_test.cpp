@@ -1,7 +1,9 @@
 // The free functions of the playback module: pin lookup by direction and index, the
-// renderer lookup, and the conversions between reference time and milliseconds.
+// renderer lookup, the conversions between reference time and milliseconds, and where the
+// trimmer cuts a segment.
 #include <climits>
 
+#include "playback/lead_trimmer.h"
 #include "tests/win/playback/graph_tests.h"
 
 namespace {
@@ -103,6 +105,30 @@ TEST(TimeUnits, MillisecondsToReferenceTimeDoesNotOverflow) {
     EXPECT_EQ(MsToReferenceTime(0), 0);
     EXPECT_EQ(MsToReferenceTime(INT_MAX), 21474836470000LL);
     EXPECT_EQ(ReferenceTimeToMs(MsToReferenceTime(3600000)), 3600000);
+}
+
+// Segment starts are frame starts in 100 ns, rounded either way by whoever converted them; the
+// target is a marked point of whole milliseconds, heard from the PCM frame it falls in.
+struct CutCase {
+    REFERENCE_TIME segmentStart, target;
+    int rate;
+    LONGLONG segmentFirst, keepFrom;
+};
+const CutCase cutCases[] = {
+    {18808163, 19450000, 44100, 82944, 85774},  // frame 72 of 1152 (1880.8163 ms), A at 1945 ms
+    {2612244, 3000000, 22050, 5760, 6615},      // frame 10 of 576, its start rounded down
+    {2612245, 3000000, 22050, 5760, 6615},      // and up
+    {0, 0, 44100, 0, 0},                        // from the start of the file
+    {10000000, 0, 44100, 44100, 44100},         // a segment that starts after the target: all of it
+    {-261224, 0, 44100, -1152, 0},              // a stream stamped before its start
+};
+
+TEST(CutSegment, KeepsFromTheTargetsFrameCountedFromTheSegmentsFirst) {
+    for (const CutCase& c : cutCases) {
+        const SegmentCut cut = CutSegment(c.segmentStart, c.target, c.rate);
+        EXPECT_EQ(c.segmentFirst, cut.segmentFirst) << c.segmentStart << " at " << c.rate;
+        EXPECT_EQ(c.keepFrom, cut.keepFrom) << c.target << " at " << c.rate;
+    }
 }
 
 }  // namespace
