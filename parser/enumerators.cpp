@@ -17,15 +17,7 @@ template <class Interface>
 class EnumeratorBase : public ComObject<Interface> {
  public:
   // Moves on by `count`, stopping at the end (S_FALSE when it got there early).
-  STDMETHODIMP Skip(ULONG count) override {
-    const ULONG size = Size();
-    if (count > size - position_) {
-      position_ = size;
-      return S_FALSE;
-    }
-    position_ += count;
-    return S_OK;
-  }
+  STDMETHODIMP Skip(ULONG count) override { return SkipWithin(position_, Size(), count); }
   STDMETHODIMP Reset() override {
     position_ = 0;
     return S_OK;

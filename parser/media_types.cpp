@@ -77,32 +77,6 @@ bool IsNullGuid(const GUID &guid) { return IsEqualGUID(guid, GUID_NULL); }
 
 }  // namespace
 
-void FreeMediaTypeFields(AM_MEDIA_TYPE &type) {
-  if (type.pbFormat) CoTaskMemFree(type.pbFormat);
-  type.pbFormat = nullptr;
-  type.cbFormat = 0;
-  // The type's own reference, which goes with the type (DirectShow's FreeMediaType does the same).
-  if (type.pUnk) type.pUnk->Release();
-  type.pUnk = nullptr;
-}
-
-HRESULT CopyMediaTypeFields(AM_MEDIA_TYPE &target, const AM_MEDIA_TYPE &source) {
-  target = source;
-  target.pbFormat = nullptr;
-  target.cbFormat = 0;
-  if (source.cbFormat && source.pbFormat) {
-    target.pbFormat = static_cast<BYTE *>(CoTaskMemAlloc(source.cbFormat));
-    if (!target.pbFormat) {
-      target.pUnk = nullptr;
-      return E_OUTOFMEMORY;
-    }
-    std::memcpy(target.pbFormat, source.pbFormat, source.cbFormat);
-    target.cbFormat = source.cbFormat;
-  }
-  if (target.pUnk) target.pUnk->AddRef();
-  return S_OK;
-}
-
 AM_MEDIA_TYPE *NewMediaTypeCopy(const AM_MEDIA_TYPE &source) {
   auto *copy = static_cast<AM_MEDIA_TYPE *>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
   if (!copy) return nullptr;

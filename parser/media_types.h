@@ -4,14 +4,14 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include "win32/filter_answers.h"
+
 namespace mp3 {
 struct FrameHeader;
 }
 
 namespace clipvane_parser {
 
-void FreeMediaTypeFields(AM_MEDIA_TYPE &type);
-HRESULT CopyMediaTypeFields(AM_MEDIA_TYPE &target, const AM_MEDIA_TYPE &source);
 // A task-allocated copy, as IEnumMediaTypes::Next hands out; null when out of memory.
 AM_MEDIA_TYPE *NewMediaTypeCopy(const AM_MEDIA_TYPE &source);
 

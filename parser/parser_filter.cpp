@@ -116,22 +116,14 @@ STDMETHODIMP ParserFilter::FindPin(LPCWSTR id, IPin **pin) {
 }
 
 STDMETHODIMP ParserFilter::QueryFilterInfo(FILTER_INFO *info) {
-  if (!info) return E_POINTER;
   CriticalSectionLock hold(lock);
-  wcscpy(info->achName, name_);
-  info->pGraph = graph_;
-  if (graph_) graph_->AddRef();
-  return S_OK;
+  return AnswerFilterInfo(info, name_, graph_);
 }
 
 STDMETHODIMP ParserFilter::JoinFilterGraph(IFilterGraph *graph, LPCWSTR name) {
   CriticalSectionLock hold(lock);
   graph_ = graph;
-  name_[0] = L'\0';
-  if (name) {
-    wcsncpy(name_, name, MAX_FILTER_NAME - 1);
-    name_[MAX_FILTER_NAME - 1] = L'\0';
-  }
+  KeepFilterName(name_, name);
   return S_OK;
 }
 

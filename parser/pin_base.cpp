@@ -42,41 +42,20 @@ void PinBase::ClearConnection() {
 bool PinBase::HasConnectionType(const AM_MEDIA_TYPE &type) const { return peer_ && SameMediaType(type_, type); }
 
 STDMETHODIMP PinBase::ConnectedTo(IPin **pin) {
-  if (!pin) return E_POINTER;
   CriticalSectionLock hold(filter_.lock);
-  *pin = peer_;
-  if (peer_) peer_->AddRef();
-  return *pin ? S_OK : VFW_E_NOT_CONNECTED;
+  return AnswerConnectedTo(pin, peer_);
 }
 
 STDMETHODIMP PinBase::ConnectionMediaType(AM_MEDIA_TYPE *type) {
-  if (!type) return E_POINTER;
   CriticalSectionLock hold(filter_.lock);
-  if (peer_) return CopyMediaTypeFields(*type, type_);
-  *type = AM_MEDIA_TYPE{};
-  return VFW_E_NOT_CONNECTED;
+  return AnswerConnectionType(type, peer_ != nullptr, type_);
 }
 
-STDMETHODIMP PinBase::QueryPinInfo(PIN_INFO *info) {
-  if (!info) return E_POINTER;
-  info->pFilter = &filter_;
-  filter_.AddRef();
-  info->dir = direction_;
-  wcsncpy(info->achName, name_, MAX_PIN_NAME - 1);
-  info->achName[MAX_PIN_NAME - 1] = L'\0';
-  return S_OK;
-}
+STDMETHODIMP PinBase::QueryPinInfo(PIN_INFO *info) { return AnswerPinInfo(info, &filter_, direction_, name_); }
 
 STDMETHODIMP PinBase::QueryDirection(PIN_DIRECTION *direction) { return Answer(direction, direction_); }
 
-STDMETHODIMP PinBase::QueryId(LPWSTR *id) {
-  if (!id) return E_POINTER;
-  const size_t bytes = (wcslen(name_) + 1) * sizeof(wchar_t);
-  *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-  if (!*id) return E_OUTOFMEMORY;
-  memcpy(*id, name_, bytes);
-  return S_OK;
-}
+STDMETHODIMP PinBase::QueryId(LPWSTR *id) { return AnswerPinId(id, name_); }
 
 STDMETHODIMP PinBase::QueryInternalConnections(IPin **, ULONG *) { return E_NOTIMPL; }
 

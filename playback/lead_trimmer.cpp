@@ -4,34 +4,14 @@
 #include <cwchar>
 #include <new>
 
+#include "win32/filter_answers.h"
+
 namespace {
 
 // Not registered anywhere: the graph only reads it back through GetClassID.
 // {6F1D2B7A-3C4E-4B8D-9A51-2E7C0D4F8B16}
 const CLSID CLSID_LeadTrimmer = {0x6f1d2b7a, 0x3c4e, 0x4b8d, {0x9a, 0x51, 0x2e, 0x7c, 0x0d, 0x4f, 0x8b, 0x16}};
 constexpr ULONG pinCount = 2;
-
-void FreeTypeFields(AM_MEDIA_TYPE& type) {
-    CoTaskMemFree(type.pbFormat);
-    if (type.pUnk) type.pUnk->Release();
-    type = AM_MEDIA_TYPE{};
-}
-
-HRESULT CopyTypeFields(AM_MEDIA_TYPE& target, const AM_MEDIA_TYPE& source) {
-    target = source;
-    if (source.cbFormat) {
-        target.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(source.cbFormat));
-        if (!target.pbFormat) {
-            target = AM_MEDIA_TYPE{};
-            return E_OUTOFMEMORY;
-        }
-        memcpy(target.pbFormat, source.pbFormat, source.cbFormat);
-    } else {
-        target.pbFormat = nullptr;
-    }
-    if (target.pUnk) target.pUnk->AddRef();
-    return S_OK;
-}
 
 class PinEnumerator final : public IEnumPins {
 public:
@@ -61,14 +41,7 @@ public:
         if (fetched) *fetched = count;
         return count == wanted ? S_OK : S_FALSE;
     }
-    STDMETHODIMP Skip(ULONG count) override {
-        if (count > pinCount - position_) {
-            position_ = pinCount;
-            return S_FALSE;
-        }
-        position_ += count;
-        return S_OK;
-    }
+    STDMETHODIMP Skip(ULONG count) override { return SkipWithin(position_, pinCount, count); }
     STDMETHODIMP Reset() override {
         position_ = 0;
         return S_OK;
@@ -194,22 +167,14 @@ STDMETHODIMP LeadTrimmer::FindPin(LPCWSTR id, IPin** pin) {
 }
 
 STDMETHODIMP LeadTrimmer::QueryFilterInfo(FILTER_INFO* info) {
-    if (!info) return E_POINTER;
     CriticalSectionLock hold(lock);
-    wcscpy(info->achName, name_);
-    info->pGraph = graph_;
-    if (graph_) graph_->AddRef();
-    return S_OK;
+    return AnswerFilterInfo(info, name_, graph_);
 }
 
 STDMETHODIMP LeadTrimmer::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     CriticalSectionLock hold(lock);
     graph_ = graph;
-    name_[0] = L'\0';
-    if (name) {
-        wcsncpy(name_, name, MAX_FILTER_NAME - 1);
-        name_[MAX_FILTER_NAME - 1] = L'\0';
-    }
+    KeepFilterName(name_, name);
     return S_OK;
 }
 
@@ -218,15 +183,15 @@ STDMETHODIMP LeadTrimmer::QueryVendorInfo(LPWSTR*) { return E_NOTIMPL; }
 TrimmerPin::TrimmerPin(LeadTrimmer& filter, PIN_DIRECTION direction, const wchar_t* name)
     : filter_(filter), direction_(direction), name_(name) {}
 
-TrimmerPin::~TrimmerPin() { FreeTypeFields(type_); }
+TrimmerPin::~TrimmerPin() { FreeMediaTypeFields(type_); }
 
 STDMETHODIMP_(ULONG) TrimmerPin::AddRef() { return filter_.AddRef(); }
 STDMETHODIMP_(ULONG) TrimmerPin::Release() { return filter_.Release(); }
 
 HRESULT TrimmerPin::SetConnection(IPin* peer, const AM_MEDIA_TYPE& type) {
     AM_MEDIA_TYPE copy;
-    if (FAILED(CopyTypeFields(copy, type))) return E_OUTOFMEMORY;
-    FreeTypeFields(type_);
+    if (FAILED(CopyMediaTypeFields(copy, type))) return E_OUTOFMEMORY;
+    FreeMediaTypeFields(type_);
     type_ = copy;
     peer->AddRef();
     peer_.Reset(peer);
@@ -239,35 +204,21 @@ STDMETHODIMP TrimmerPin::Disconnect() {
     if (!peer_) return S_FALSE;
     DropConnection();
     peer_.Reset();
-    FreeTypeFields(type_);
+    FreeMediaTypeFields(type_);
     return S_OK;
 }
 
 STDMETHODIMP TrimmerPin::ConnectedTo(IPin** pin) {
-    if (!pin) return E_POINTER;
     CriticalSectionLock hold(filter_.lock);
-    *pin = peer_;
-    if (peer_) peer_->AddRef();
-    return *pin ? S_OK : VFW_E_NOT_CONNECTED;
+    return AnswerConnectedTo(pin, peer_);
 }
 
 STDMETHODIMP TrimmerPin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
-    if (!type) return E_POINTER;
     CriticalSectionLock hold(filter_.lock);
-    if (peer_) return CopyTypeFields(*type, type_);
-    *type = AM_MEDIA_TYPE{};
-    return VFW_E_NOT_CONNECTED;
+    return AnswerConnectionType(type, peer_ != nullptr, type_);
 }
 
-STDMETHODIMP TrimmerPin::QueryPinInfo(PIN_INFO* info) {
-    if (!info) return E_POINTER;
-    info->pFilter = &filter_;
-    filter_.AddRef();
-    info->dir = direction_;
-    wcsncpy(info->achName, name_, MAX_PIN_NAME - 1);
-    info->achName[MAX_PIN_NAME - 1] = L'\0';
-    return S_OK;
-}
+STDMETHODIMP TrimmerPin::QueryPinInfo(PIN_INFO* info) { return AnswerPinInfo(info, &filter_, direction_, name_); }
 
 STDMETHODIMP TrimmerPin::QueryDirection(PIN_DIRECTION* direction) {
     if (!direction) return E_POINTER;
@@ -275,14 +226,7 @@ STDMETHODIMP TrimmerPin::QueryDirection(PIN_DIRECTION* direction) {
     return S_OK;
 }
 
-STDMETHODIMP TrimmerPin::QueryId(LPWSTR* id) {
-    if (!id) return E_POINTER;
-    const size_t bytes = (wcslen(name_) + 1) * sizeof(wchar_t);
-    *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (!*id) return E_OUTOFMEMORY;
-    memcpy(*id, name_, bytes);
-    return S_OK;
-}
+STDMETHODIMP TrimmerPin::QueryId(LPWSTR* id) { return AnswerPinId(id, name_); }
 
 // PCM only: what the decoder gives and the renderer takes, passed on unchanged in format.
 STDMETHODIMP TrimmerPin::QueryAccept(const AM_MEDIA_TYPE* type) {
