@@ -112,8 +112,8 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
                Ms(s.damagedBefore, rate));
 
     // The first pass, from the start of the file to B. A new stream of Wine's audio output loses
-    // part of its first second and plays out 145-200 ms more than the repetitions after the first
-    // jump (measured: B + 145-196 ms where the repetitions end at B + 0-35 ms), so the first pass
+    // part of its first second and plays out about 170 ms more than the repetitions after the first
+    // jump (measured: B + 137-226 ms where the repetitions end at B + 2-32 ms), so the first pass
     // may come in pieces and is only asked to reach B: the repetitions follow the one that does.
     size_t firstLoop = 0;
     while (firstLoop < heard.size() && heard[firstLoop].SourceEnd() < bFrame) ++firstLoop;
