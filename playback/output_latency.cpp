@@ -34,8 +34,9 @@ LONGLONG EngineDelay() {
     return delay;
 }
 
-// Wine's DirectSound mixes ahead into the audio engine by its queue of ten 10 ms fragments
-// (its default, SndQueueMax).
+// What Wine's DirectSound holds in the audio engine beyond what the engine reports: measured as
+// 100 ms, which is its default queue of ten 10 ms fragments (SndQueueMax). Setting that value in
+// the prefix did not move the renderer's lead, so the figure is the measured one, not read back.
 constexpr LONGLONG directSoundQueue = 10 * 10 * 10000;
 
 }  // namespace
