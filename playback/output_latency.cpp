@@ -34,9 +34,12 @@ LONGLONG EngineDelay() {
     return delay;
 }
 
-// What Wine's DirectSound holds in the audio engine beyond what the engine reports: measured as
-// 100 ms, which is its default queue of ten 10 ms fragments (SndQueueMax). Setting that value in
-// the prefix did not move the renderer's lead, so the figure is the measured one, not read back.
+// What Wine's DirectSound holds in the audio engine beyond what the engine reports. The figure
+// is measured, not read back: it is taken as its default queue of ten 10 ms fragments
+// (SndQueueMax), but setting that value in the prefix did not move the renderer's lead. It was
+// measured with the sound server giving the stream 100 ms (PULSE_LATENCY_MSEC=100, as the
+// hearing tests run); with Wine's own request the marks came 41-44 ms too late in one run, so
+// the figure depends on the sound server's buffering.
 constexpr LONGLONG directSoundQueue = 10 * 10 * 10000;
 
 }  // namespace
