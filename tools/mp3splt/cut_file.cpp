@@ -181,11 +181,9 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "'" + request.input + "' is a folder, not an MP3 file");
   // A pipe or device would block the open or never end: only plain files are cut.
   if (inputKind != PathKind::File) return Fail(kExitBadInput, "'" + request.input + "' is not a plain file");
-  std::FILE* file = toolcommon::OpenForReading(request.input);
-  if (!file) return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
-  toolcommon::FileCloser closer(file);
-  mp3::FileSource source(file);
-  if (!source.IsOpen()) return Fail(kExitBadInput, "cannot read '" + request.input + "'");
+  toolcommon::InputFile source;
+  if (!source.Open(request.input))
+    return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
 
   mp3::MainStreamResult input = mp3::FindMainStream(source);
   switch (input.status) {
