@@ -53,7 +53,7 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file
     lastWasTaken = middleMs >= static_cast<double>(request.startMs) && middleMs < static_cast<double>(request.endMs);
     if (lastWasTaken) {
       if (copier.FramesWritten() == 0) selection.startsAtFirstFrame = event.offset == layout.firstAudioFrameOffset;
-      if (!copier.CopyFrame(event)) return false;
+      if (!copier.CopyFrame(event, scanner.Buffered(event.offset, event.size))) return false;
       selection.durationMs += frameMs;
     }
     elapsedMs += frameMs;
@@ -126,7 +126,7 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& 
       break;
     }
     if (copier.FramesWritten() == 0) selection.startsAtFirstFrame = event.offset == layout.firstAudioFrameOffset;
-    if (!copier.CopyFrame(event)) return false;
+    if (!copier.CopyFrame(event, scanner.Buffered(event.offset, event.size))) return false;
     selection.durationMs += event.header.SamplesPerFrame() * 1000.0 / event.header.sampleRate;
   }
   selection.endsAtLastFrame = reachedEnd && copier.FramesWritten() > 0;
@@ -185,7 +185,11 @@ int CutFile(const SplitRequest& request) {
   if (!source.Open(request.input))
     return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
 
-  mp3::MainStreamResult input = mp3::FindMainStream(source);
+  // Telling the stream needs a few frames at the start of the audio and a sample of windows
+  // over the rest: reads of the smallest buffer the scanner takes serve them.
+  mp3::ScanOptions looking;
+  looking.bufferSize = 0;
+  mp3::MainStreamResult input = mp3::FindMainStream(source, looking);
   switch (input.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return Fail(kExitBadInput, "the input file '" + request.input + "' is empty");

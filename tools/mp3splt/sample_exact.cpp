@@ -55,7 +55,7 @@ bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& 
       firstPending_ = true;
     } else {
       if (firstPending_ && !WriteStart(source, copier, &event)) return false;
-      if (!copier.CopyFrame(event)) return false;
+      if (!copier.CopyFrame(event, scanner.Buffered(event.offset, event.size))) return false;
       ++framesCopied_;
     }
     ++index;
