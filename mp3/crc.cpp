@@ -3,6 +3,7 @@
 #include <array>
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#include <cpuid.h>
 #include <wmmintrin.h>
 #endif
 
@@ -143,8 +144,13 @@ uint16_t LameCrc16BySlices(uint16_t crc, const uint8_t* p, size_t n) {
                    tables[7][p[8]] ^ tables[6][p[9]] ^ tables[5][p[10]] ^ tables[4][p[11]] ^ tables[3][p[12]] ^
                    tables[2][p[13]] ^ tables[1][p[14]] ^ tables[0][p[15]]);
   }
-  for (; n > 0; --n, ++p) crc = uint16_t(crc >> 8 ^ tables[0][(crc ^ *p) & 0xFF]);
-  return crc;
+  // The last bytes in one step of their own length: a cut checksums frame by frame, so there
+  // are as many such ends as frames.
+  if (n == 1) return uint16_t(crc >> 8 ^ tables[0][(crc ^ p[0]) & 0xFF]);
+  if (n == 0) return crc;
+  uint16_t step = uint16_t(tables[n - 1][(crc ^ p[0]) & 0xFF] ^ tables[n - 2][(crc >> 8 ^ p[1]) & 0xFF]);
+  for (size_t i = 2; i < n; ++i) step ^= tables[n - 1 - i][p[i]];
+  return step;
 }
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
@@ -191,8 +197,12 @@ __attribute__((target("sse2,pclmul"))) uint16_t LameCrc16ByMultiplying(uint16_t 
   return LameCrc16BySlices(LameCrc16BySlices(0, rest, kLaneBytes), p + tail, n - tail);
 }
 
+// Asked once, when first needed: the compiler's own feature check runs at every start.
 bool CanMultiplyCarryless() {
-  static const bool can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+  static const bool can = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_PCLMUL) != 0 && (edx & bit_SSE2) != 0;
+  }();
   return can;
 }
 #endif
