@@ -24,9 +24,9 @@ namespace {
 
 // Frames arrive a few hundred bytes at a time; the system gets them in pieces of this size.
 constexpr size_t kWriteBufferSize = 1 << 18;
-// The disk starts writing every piece this large while the rest is being made, so that the
-// flush before the rename waits for the last piece only.
-constexpr uint64_t kWritebackStep = 1 << 20;
+// The disk starts writing each piece handed to the system while the rest is being made, so
+// that the flush before the rename waits for the last piece only.
+constexpr uint64_t kWritebackStep = kWriteBufferSize;
 constexpr size_t kMaxPathBytes = 4096;
 
 // The temporary file to delete if the process is stopped from outside. A fixed buffer,
