@@ -49,7 +49,8 @@ bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& 
       return !firstPending_ || WriteStart(source, copier, nullptr);
     }
     if (index < plan_.firstExactFrame) {
-      lead_[index % kLeadRing] = event;
+      // Only the last frames before the first one can hold its reservoir.
+      if (index + kLeadRing >= plan_.firstExactFrame) lead_[index % kLeadRing] = event;
     } else if (index == plan_.firstExactFrame) {
       first_ = event;
       firstPending_ = true;
