@@ -36,7 +36,7 @@ struct Selection {
 bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                       toolcommon::FrameCopier& copier, Selection& selection) {
   const mp3::StreamLayout& layout = file.layout;
-  mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
+  mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd, SmallStepScan());
   mp3::ScanEvent event;
   double elapsedMs = 0;
   bool lastWasTaken = false;
@@ -115,7 +115,7 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& 
   const mp3::StreamLayout& layout = file.layout;
   uint64_t begin = EstimateOffset(file, request.startMs);
   uint64_t end = EstimateOffset(file, request.endMs);
-  mp3::FrameScanner scanner(source, begin, layout.audioEnd);
+  mp3::FrameScanner scanner(source, begin, layout.audioEnd, SmallStepScan());
   mp3::ScanEvent event;
   bool reachedEnd = true;
   while (scanner.Next(event)) {
@@ -186,10 +186,8 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
 
   // Telling the stream needs a few frames at the start of the audio and a sample of windows
-  // over the rest: reads of the smallest buffer the scanner takes serve them.
-  mp3::ScanOptions looking;
-  looking.bufferSize = 0;
-  mp3::MainStreamResult input = mp3::FindMainStream(source, looking);
+  // over the rest.
+  mp3::MainStreamResult input = mp3::FindMainStream(source, SmallStepScan());
   switch (input.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return Fail(kExitBadInput, "the input file '" + request.input + "' is empty");

@@ -38,7 +38,7 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::MainStreamResult& 
 }
 
 bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& file, toolcommon::FrameCopier& copier) {
-  mp3::FrameScanner scanner(source, file.layout.firstAudioFrameOffset, file.layout.audioEnd);
+  mp3::FrameScanner scanner(source, file.layout.firstAudioFrameOffset, file.layout.audioEnd, SmallStepScan());
   mp3::ScanEvent event;
   size_t index = 0;
   while (scanner.Next(event)) {
