@@ -66,6 +66,12 @@ bool FrameScanner::Fill(uint64_t offset, size_t count) {
   return wantEnd <= bufferOffset_ + bufferFill_;
 }
 
+ByteView FrameScanner::Buffered(uint64_t offset, uint64_t size) const {
+  if (offset < bufferOffset_ || offset - bufferOffset_ > bufferFill_ || size > bufferFill_ - (offset - bufferOffset_))
+    return ByteView();
+  return ByteView(buffer_.get() + (offset - bufferOffset_), size_t(size));
+}
+
 bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
   if (offset == lastHeaderAt_) {
     out = lastHeader_;

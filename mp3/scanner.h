@@ -48,6 +48,9 @@ class FrameScanner {
   FrameScanner(ByteSource& source, uint64_t begin, uint64_t end, ScanOptions options = {});
   // Produces the next event; false when the region is exhausted (or after ReadError).
   bool Next(ScanEvent& event);
+  // The bytes [offset, offset + size) while the scanner's buffer still holds them (the frame
+  // it has just reported, as a rule), else an empty view; valid until the next call of Next.
+  ByteView Buffered(uint64_t offset, uint64_t size) const;
   // The stream parameters the scanner is currently locked to (valid after the first frame).
   bool Locked() const { return locked_; }
   const FrameHeader& StreamHeader() const { return stream_; }

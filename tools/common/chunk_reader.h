@@ -2,7 +2,7 @@
 // frames and tags in file order, so a window of a few hundred kilobytes serves every read.
 #pragma once
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "mp3/byte_source.h"
 
@@ -15,11 +15,12 @@ class ChunkReader {
   // The bytes [offset, offset + size); size must not exceed the window. Null when the
   // source cannot deliver them all.
   const uint8_t* Get(uint64_t offset, size_t size);
-  size_t Window() const { return buffer_.size(); }
+  size_t Window() const { return window_; }
 
  private:
   mp3::ByteSource& source_;
-  std::vector<uint8_t> buffer_;
+  size_t window_;
+  std::unique_ptr<uint8_t[]> buffer_;  // made at the first read, and not cleared: only bytes read are looked at
   uint64_t bufferOffset_ = 0;
   size_t fill_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "tools/common/file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "tools/common/text_encoding.h"
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,6 +119,79 @@ std::FILE* OpenForReading(const std::string& path) {
   }
   return std::fopen(path.c_str(), "rb");
 #endif
+}
+
+InputFile::~InputFile() {
+#ifdef _WIN32
+  if (handle_) CloseHandle(handle_);
+#else
+  if (descriptor_ >= 0) close(descriptor_);
+#endif
+}
+
+bool InputFile::Open(const std::string& path) {
+#ifdef _WIN32
+  lastErrorFromRuntime = false;
+  // Shared as _wfopen shares: the player has the file open while it is being cut.
+  HANDLE handle = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle, &size)) {
+    CloseHandle(handle);
+    return false;
+  }
+  handle_ = handle;
+  size_ = uint64_t(size.QuadPart);
+#else
+  if (memoryfiles::On()) {
+    memory_ = MemoryFile(path);
+    if (!memory_) errno = ENOENT;
+    size_ = memory_ ? memory_->size() : 0;
+    return memory_ != nullptr;
+  }
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat info;
+  if (fstat(descriptor, &info) != 0) {
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return false;
+  }
+  descriptor_ = descriptor;
+  size_ = uint64_t(info.st_size);
+#endif
+  return true;
+}
+
+size_t InputFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t count) {
+  if (offset >= size_ || count == 0) return 0;
+  count = size_t(std::min<uint64_t>(count, size_ - offset));
+  size_t done = 0;
+#ifdef _WIN32
+  while (handle_ && done < count) {
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset + done);
+    at.OffsetHigh = DWORD((offset + done) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer + done, DWORD(std::min<size_t>(count - done, 1u << 30)), &got, &at) || got == 0)
+      break;
+    done += got;
+  }
+#else
+  if (memory_) {
+    std::memcpy(buffer, memory_->data() + offset, count);
+    return count;
+  }
+  while (descriptor_ >= 0 && done < count) {
+    const ssize_t got = pread(descriptor_, buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += size_t(got);
+  }
+#endif
+  return done;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "mp3/byte_source.h"
+
 namespace toolcommon {
 
 enum class PathKind { Missing, File, Directory, Other };
@@ -30,6 +32,31 @@ class FileCloser {
 
  private:
   std::FILE* file_;
+};
+
+// An input file read at any offset by one system call (pread, or ReadFile at an offset): the
+// scanner and the frame copier read far apart, and a stdio stream would seek, drop its buffer
+// and read a block of its own around every read. While memoryfiles is on it reads the memory
+// file. The size is taken once, at Open.
+class InputFile : public mp3::ByteSource {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  // False when the file cannot be opened or its size not be told (see SystemErrorText).
+  bool Open(const std::string& path);
+  uint64_t Size() const override { return size_; }
+  size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override;
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the file's HANDLE while open
+#else
+  int descriptor_ = -1;
+  const std::vector<uint8_t>* memory_ = nullptr;
+#endif
+  uint64_t size_ = 0;
 };
 
 // folder + separator + name. A bare drive ("D:") means that drive's root folder, and a

@@ -99,8 +99,9 @@ bool FrameCopier::ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool wi
   return true;
 }
 
-bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame) {
-  const uint8_t* bytes = reader_.Get(frame.offset, static_cast<size_t>(frame.size));
+bool FrameCopier::CopyFrame(const mp3::ScanEvent& frame, mp3::ByteView held) {
+  const uint8_t* bytes =
+      held.size == frame.size ? held.data : reader_.Get(frame.offset, static_cast<size_t>(frame.size));
   if (!bytes) return Fail("cannot read the input file");
   // An information frame met amid a stream (files joined) is a silent frame there; first in
   // an output without an information frame of its own, every reader would take it for the

@@ -48,8 +48,10 @@ class FrameCopier {
   bool ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool withLameTag, bool withQuality);
   bool HasInfoFrame() const { return infoSize_ != 0; }
   // Copies one audio frame found by the scanner (an information frame that would come first
-  // in an output without one of its own is left out: FramesWritten tells).
-  bool CopyFrame(const mp3::ScanEvent& frame);
+  // in an output without one of its own is left out: FramesWritten tells). `held` is the
+  // frame's bytes where the caller has them already (the scanner's buffer), else empty: then
+  // they are read from the source.
+  bool CopyFrame(const mp3::ScanEvent& frame, mp3::ByteView held = {});
   // Writes an audio frame made here (a rewritten one), counted like a copied one.
   bool WriteFrame(const mp3::FrameHeader& header, mp3::ByteView frame);
   // After the last audio frame, before any tail tag: where the last frames' bytes end in what

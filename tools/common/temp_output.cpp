@@ -1,17 +1,16 @@
 #include "tools/common/temp_output.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
-#include <signal.h>
 #include <cstdlib>
 #include <cstring>
-#include <cerrno>
+#include <signal.h>
 
 #include "tools/common/file_system.h"
 
 #ifdef _WIN32
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
 #include "tools/common/text_encoding.h"
 #else
 #include <fcntl.h>
@@ -23,7 +22,11 @@ namespace toolcommon {
 
 namespace {
 
+// Frames arrive a few hundred bytes at a time; the system gets them in pieces of this size.
 constexpr size_t kWriteBufferSize = 1 << 18;
+// The disk starts writing each piece handed to the system while the rest is being made, so
+// that the flush before the rename waits for the last piece only.
+constexpr uint64_t kWritebackStep = kWriteBufferSize;
 constexpr size_t kMaxPathBytes = 4096;
 
 // The temporary file to delete if the process is stopped from outside. A fixed buffer,
@@ -67,14 +70,6 @@ void SetPending(const std::string& path) {
 void ClearPending() { pendingTempPath[0] = 0; }
 #endif
 
-int Seek(std::FILE* file, uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET);
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-#endif
-}
-
 // Partial files of runs that were killed (no handler runs then): the process id in their
 // name is no longer alive. Files of other live runs are left alone.
 void RemoveStalePartialFiles(const std::string& folder, const std::string& namePrefix) {
@@ -111,9 +106,27 @@ bool TempOutput::Fail(const std::string& what) {
   return false;
 }
 
+bool TempOutput::IsOpen() const {
+#ifdef _WIN32
+  return handle_ != nullptr;
+#else
+  return descriptor_ >= 0;
+#endif
+}
+
+void TempOutput::CloseFile() {
+#ifdef _WIN32
+  if (handle_) CloseHandle(handle_);
+  handle_ = nullptr;
+#else
+  if (descriptor_ >= 0) close(descriptor_);
+  descriptor_ = -1;
+#endif
+  buffered_ = 0;
+}
+
 void TempOutput::Discard() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
+  CloseFile();
   memory_ = nullptr;
   if (owned_) {
     RemoveFile(path_);
@@ -139,18 +152,7 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (handle == INVALID_HANDLE_VALUE) return Fail(Win32ErrorText());
-  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_RDWR);
-  if (descriptor < 0) {
-    CloseHandle(handle);
-    DeleteFileW(Utf8ToWide(path_).c_str());
-    return Fail(RuntimeErrorText());
-  }
-  file_ = _fdopen(descriptor, "w+b");
-  if (!file_) {
-    _close(descriptor);
-    DeleteFileW(Utf8ToWide(path_).c_str());
-    return Fail(RuntimeErrorText());
-  }
+  handle_ = handle;
 #else
   if (memoryfiles::On()) {
     for (unsigned attempt = 0; !memory_; ++attempt) {
@@ -168,51 +170,95 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   // mkstemp makes the file private (0600); a result file gets what the user's umask gives
   // any new file. A repair then takes the original's bits instead.
   fchmod(descriptor, static_cast<mode_t>(0666 & ~CurrentUmask()));
-  file_ = fdopen(descriptor, "w+b");
-  if (!file_) {
-    std::string text = RuntimeErrorText();
-    close(descriptor);
-    unlink(path_.c_str());
-    return Fail(text);
-  }
+  descriptor_ = descriptor;
 #endif
   owned_ = true;
   SetPending(path_);
-  // A buffer of our own: given none, the C library keeps its small default size.
-  if (!buffer_) buffer_.reset(new char[kWriteBufferSize]);
-  std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBufferSize);
+  flushed_ = 0;
+  writebackStarted_ = 0;
+  // Not cleared: only bytes written into it are ever handed on.
+  if (!buffer_) buffer_.reset(new uint8_t[kWriteBufferSize]);
+  return true;
+}
+
+// Every write names its offset, so that rewriting a header leaves no file position to restore.
+bool TempOutput::WriteAt(uint64_t offset, const uint8_t* data, size_t size) {
+  while (size > 0) {
+#ifdef _WIN32
+    const DWORD piece = DWORD(std::min<size_t>(size, 1u << 30));
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD done = 0;
+    if (!WriteFile(handle_, data, piece, &done, &at)) return Fail(Win32ErrorText());
+#else
+    const ssize_t done = pwrite(descriptor_, data, size, static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) return Fail(RuntimeErrorText());
+#endif
+    if (done == 0) return Fail("nothing could be written");
+    data += done;
+    size -= size_t(done);
+    offset += uint64_t(done);
+  }
+  return true;
+}
+
+bool TempOutput::FlushBuffer() {
+  if (buffered_ == 0) return true;
+  if (!WriteAt(flushed_, buffer_.get(), buffered_)) return false;
+  flushed_ += buffered_;
+  buffered_ = 0;
+#ifdef __linux__
+  // Only a head start: the flush in Finish still waits for all of it and reports any failure.
+  if (flushed_ - writebackStarted_ >= kWritebackStep) {
+    sync_file_range(descriptor_, static_cast<off_t>(writebackStarted_), static_cast<off_t>(flushed_ - writebackStarted_),
+                    SYNC_FILE_RANGE_WRITE);
+    writebackStarted_ = flushed_;
+  }
+#endif
   return true;
 }
 
 bool TempOutput::Write(const void* data, size_t size) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
   if (memory_) {
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
     memory_->insert(memory_->end(), bytes, bytes + size);
     size_ += size;
     return true;
   }
-  if (!file_) return Fail("the output file is not open");
-  if (size && std::fwrite(data, 1, size, file_) != size) return Fail(RuntimeErrorText());
+  if (!IsOpen()) return Fail("the output file is not open");
+  if (buffered_ + size > kWriteBufferSize && !FlushBuffer()) return false;
+  if (size >= kWriteBufferSize) {
+    if (!WriteAt(flushed_, bytes, size)) return false;
+    flushed_ += size;
+  } else if (size > 0) {
+    std::memcpy(buffer_.get() + buffered_, bytes, size);
+    buffered_ += size;
+  }
   size_ += size;
   return true;
 }
 
 bool TempOutput::Overwrite(uint64_t offset, const void* data, size_t size) {
-  if (!file_ && !memory_) return Fail("the output file is not open");
+  if (!IsOpen() && !memory_) return Fail("the output file is not open");
   if (offset + size > size_) return Fail("overwrite beyond the end of the output");
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
   if (memory_) {
-    if (size) std::memcpy(memory_->data() + offset, data, size);
+    if (size) std::memcpy(memory_->data() + offset, bytes, size);
     return true;
   }
-  if (Seek(file_, offset) != 0 || std::fwrite(data, 1, size, file_) != size || Seek(file_, size_) != 0)
-    return Fail(RuntimeErrorText());
+  // The part already handed to the system is written again there; the rest is still buffered.
+  const size_t written = offset < flushed_ ? size_t(std::min<uint64_t>(size, flushed_ - offset)) : 0;
+  if (written > 0 && !WriteAt(offset, bytes, written)) return false;
+  if (size > written) std::memcpy(buffer_.get() + (offset + written - flushed_), bytes + written, size - written);
   return true;
 }
 
 void TempOutput::CopyPermissionsFrom(const std::string& path) {
 #ifndef _WIN32
   struct stat info;
-  if (file_ && stat(path.c_str(), &info) == 0) fchmod(fileno(file_), info.st_mode & 07777);
+  if (descriptor_ >= 0 && stat(path.c_str(), &info) == 0) fchmod(descriptor_, info.st_mode & 07777);
 #else
   (void)path;
 #endif
@@ -223,18 +269,18 @@ bool TempOutput::Finish() {
     memory_ = nullptr;
     return true;
   }
-  if (!file_) return Fail("the output file is not open");
-  bool ok = std::fflush(file_) == 0;
+  if (!IsOpen()) return Fail("the output file is not open");
+  bool ok = FlushBuffer();
 #ifdef _WIN32
-  ok = ok && FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)))) != 0;
+  if (ok && !FlushFileBuffers(handle_)) ok = Fail(Win32ErrorText());
+  if (!CloseHandle(handle_) && ok) ok = Fail(Win32ErrorText());
+  handle_ = nullptr;
 #else
-  ok = ok && fsync(fileno(file_)) == 0;
+  if (ok && fsync(descriptor_) != 0) ok = Fail(RuntimeErrorText());
+  if (close(descriptor_) != 0 && ok) ok = Fail(RuntimeErrorText());
+  descriptor_ = -1;
 #endif
-  std::string text = ok ? std::string() : RuntimeErrorText();
-  ok = (std::fclose(file_) == 0) && ok;
-  file_ = nullptr;
-  if (!ok) return Fail(text.empty() ? RuntimeErrorText() : text);
-  return true;
+  return ok;
 }
 
 bool TempOutput::CommitAs(const std::string& finalPath) {

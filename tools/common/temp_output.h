@@ -4,7 +4,6 @@
 // unless it was committed, and also when the process is stopped by Ctrl+C or SIGTERM.
 #pragma once
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,11 +57,23 @@ class TempOutput {
 
  private:
   bool Fail(const std::string& what);
+  bool IsOpen() const;
+  bool WriteAt(uint64_t offset, const uint8_t* data, size_t size);  // to the file itself
+  bool FlushBuffer();
+  void CloseFile();
   void Discard();
 
-  std::FILE* file_ = nullptr;
-  std::vector<uint8_t>* memory_ = nullptr;  // instead of file_ while memoryfiles is on
-  std::unique_ptr<char[]> buffer_;          // stdio's buffer; must outlive file_
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the file's HANDLE while open
+#else
+  int descriptor_ = -1;
+#endif
+  std::vector<uint8_t>* memory_ = nullptr;  // instead of the file while memoryfiles is on
+  // Bytes not yet handed to the system, which follow the first `flushed_` bytes of the file.
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t buffered_ = 0;
+  uint64_t flushed_ = 0;
+  uint64_t writebackStarted_ = 0;  // bytes whose writing to the disk is under way
   std::string path_;
   std::string error_;
   uint64_t size_ = 0;

@@ -36,7 +36,7 @@ struct Selection {
 bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file, const SplitRequest& request,
                       toolcommon::FrameCopier& copier, Selection& selection) {
   const mp3::StreamLayout& layout = file.layout;
-  mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd);
+  mp3::FrameScanner scanner(source, layout.firstAudioFrameOffset, layout.audioEnd, SmallStepScan());
   mp3::ScanEvent event;
   double elapsedMs = 0;
   bool lastWasTaken = false;
@@ -53,7 +53,7 @@ bool CopyFramesByTime(mp3::ByteSource& source, const mp3::MainStreamResult& file
     lastWasTaken = middleMs >= static_cast<double>(request.startMs) && middleMs < static_cast<double>(request.endMs);
     if (lastWasTaken) {
       if (copier.FramesWritten() == 0) selection.startsAtFirstFrame = event.offset == layout.firstAudioFrameOffset;
-      if (!copier.CopyFrame(event)) return false;
+      if (!copier.CopyFrame(event, scanner.Buffered(event.offset, event.size))) return false;
       selection.durationMs += frameMs;
     }
     elapsedMs += frameMs;
@@ -115,7 +115,7 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& 
   const mp3::StreamLayout& layout = file.layout;
   uint64_t begin = EstimateOffset(file, request.startMs);
   uint64_t end = EstimateOffset(file, request.endMs);
-  mp3::FrameScanner scanner(source, begin, layout.audioEnd);
+  mp3::FrameScanner scanner(source, begin, layout.audioEnd, SmallStepScan());
   mp3::ScanEvent event;
   bool reachedEnd = true;
   while (scanner.Next(event)) {
@@ -126,7 +126,7 @@ bool CopyFramesByEstimate(mp3::ByteSource& source, const mp3::MainStreamResult& 
       break;
     }
     if (copier.FramesWritten() == 0) selection.startsAtFirstFrame = event.offset == layout.firstAudioFrameOffset;
-    if (!copier.CopyFrame(event)) return false;
+    if (!copier.CopyFrame(event, scanner.Buffered(event.offset, event.size))) return false;
     selection.durationMs += event.header.SamplesPerFrame() * 1000.0 / event.header.sampleRate;
   }
   selection.endsAtLastFrame = reachedEnd && copier.FramesWritten() > 0;
@@ -181,13 +181,13 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "'" + request.input + "' is a folder, not an MP3 file");
   // A pipe or device would block the open or never end: only plain files are cut.
   if (inputKind != PathKind::File) return Fail(kExitBadInput, "'" + request.input + "' is not a plain file");
-  std::FILE* file = toolcommon::OpenForReading(request.input);
-  if (!file) return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
-  toolcommon::FileCloser closer(file);
-  mp3::FileSource source(file);
-  if (!source.IsOpen()) return Fail(kExitBadInput, "cannot read '" + request.input + "'");
+  toolcommon::InputFile source;
+  if (!source.Open(request.input))
+    return Fail(kExitBadInput, "cannot open '" + request.input + "': " + toolcommon::SystemErrorText());
 
-  mp3::MainStreamResult input = mp3::FindMainStream(source);
+  // Telling the stream needs a few frames at the start of the audio and a sample of windows
+  // over the rest.
+  mp3::MainStreamResult input = mp3::FindMainStream(source, SmallStepScan());
   switch (input.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return Fail(kExitBadInput, "the input file '" + request.input + "' is empty");

@@ -38,7 +38,7 @@ std::optional<SampleExactCut> SampleExactCut::Plan(const mp3::MainStreamResult& 
 }
 
 bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& file, toolcommon::FrameCopier& copier) {
-  mp3::FrameScanner scanner(source, file.layout.firstAudioFrameOffset, file.layout.audioEnd);
+  mp3::FrameScanner scanner(source, file.layout.firstAudioFrameOffset, file.layout.audioEnd, SmallStepScan());
   mp3::ScanEvent event;
   size_t index = 0;
   while (scanner.Next(event)) {
@@ -49,13 +49,14 @@ bool SampleExactCut::Copy(mp3::ByteSource& source, const mp3::MainStreamResult& 
       return !firstPending_ || WriteStart(source, copier, nullptr);
     }
     if (index < plan_.firstExactFrame) {
-      lead_[index % kLeadRing] = event;
+      // Only the last frames before the first one can hold its reservoir.
+      if (index + kLeadRing >= plan_.firstExactFrame) lead_[index % kLeadRing] = event;
     } else if (index == plan_.firstExactFrame) {
       first_ = event;
       firstPending_ = true;
     } else {
       if (firstPending_ && !WriteStart(source, copier, &event)) return false;
-      if (!copier.CopyFrame(event)) return false;
+      if (!copier.CopyFrame(event, scanner.Buffered(event.offset, event.size))) return false;
       ++framesCopied_;
     }
     ++index;

@@ -13,6 +13,15 @@
 
 namespace mp3splt {
 
+// The splitter's scanners read in the smallest steps the scanner takes (64 kB): the buffer
+// stays in the processor's cache while the frames are looked at and copied, and a short cut
+// reads little more than itself.
+inline mp3::ScanOptions SmallStepScan() {
+  mp3::ScanOptions options;
+  options.bufferSize = 0;
+  return options;
+}
+
 class SampleExactCut {
  public:
   // The plan for the stretch [startMs, endMs) of a plain decode of the source (every sample
