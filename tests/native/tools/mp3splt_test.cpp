@@ -352,6 +352,11 @@ TEST(Mp3splt, RefusesBadInputWithAMessageAndWritesNothing) {
           "-o", "out", "-f"},
          3,
          "read as a tag"},
+        {"last frame reads as a tag (found by the fuzz target)",
+         {std::string(TOOL_TEST_DATA) + "/fuzz-cut-ending-in-a-tag-signature.bin", "0.0.20", "0.2.20", "-d", "$DIR",
+          "-o", "out", "-f"},
+         3,
+         "read as a tag"},
     };
     for (const BadCase& c : cases) {
         ScratchDir scratch;
