@@ -124,6 +124,7 @@ void TempOutput::Discard() {
 
 bool TempOutput::Create(const std::string& folder, const std::string& finalName) {
   Discard();
+  finished_ = false;
   TerminationSignalsHeld held;  // a stop between creating and noting the file would leave it
   size_ = 0;
   const std::string namePrefix = "." + finalName + ".partial-";
@@ -219,8 +220,10 @@ void TempOutput::CopyPermissionsFrom(const std::string& path) {
 }
 
 bool TempOutput::Finish() {
+  if (finished_) return true;
   if (memory_) {
     memory_ = nullptr;
+    finished_ = true;
     return true;
   }
   if (!file_) return Fail("the output file is not open");
@@ -234,6 +237,7 @@ bool TempOutput::Finish() {
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
   if (!ok) return Fail(text.empty() ? RuntimeErrorText() : text);
+  finished_ = true;
   return true;
 }
 
