@@ -352,6 +352,12 @@ TEST(Mp3splt, RefusesBadInputWithAMessageAndWritesNothing) {
           "-o", "out", "-f"},
          3,
          "read as a tag"},
+        // Free-format frames whose data holds words that read as headers: cut out, they split.
+        {"free-format frames that would not read back (found by the fuzz target)",
+         {std::string(TOOL_TEST_DATA) + "/fuzz-free-format-frames-holding-headers.bin", "0.0.0", "0.0.80", "-d", "$DIR",
+          "-o", "out"},
+         2,
+         "would not read back"},
         {"last frame reads as a tag (found by the fuzz target)",
          {std::string(TOOL_TEST_DATA) + "/fuzz-cut-ending-in-a-tag-signature.bin", "0.0.20", "0.2.20", "-d", "$DIR",
           "-o", "out", "-f"},
