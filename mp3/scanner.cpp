@@ -78,11 +78,10 @@ bool FrameScanner::HeaderAt(uint64_t offset, FrameHeader& out) {
     return true;
   }
   if (offset >= end_ || end_ - offset < uint64_t(kHeaderSize) || !Fill(offset, kHeaderSize)) return false;
-  const std::optional<FrameHeader> h =
-      ParseFrameHeader(ByteView(buffer_.get() + (offset - bufferOffset_), kHeaderSize));
-  if (!h) return false;
-  out = *h;
-  if (out.FreeFormat() && !ResolveFreeFormat(offset, out)) return false;
+  const KnownHeader& known = KnownAt(offset);
+  if (known.length == 0 && !known.freeFormat) return false;
+  out = known.header;
+  if (known.freeFormat && !ResolveFreeFormat(offset, out)) return false;
   lastHeaderAt_ = offset;
   lastHeader_ = out;
   return true;
@@ -126,12 +125,8 @@ int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header, 
            (BigEndianWord(base + (at - offset)) & kFreeFormatFixedBits) == fixed;
   };
   const uint64_t last = offset + std::min<uint64_t>(window - kHeaderSize, kMaxFreeFormatFrameLength);
-  for (uint64_t p = first; p <= last; ++p) {
-    // Only a sync byte can start the next header.
-    const void* sync = std::memchr(base + (p - offset), kSyncByte, size_t(last - p + 1));
-    if (sync == nullptr) break;
-    p = offset + uint64_t(static_cast<const uint8_t*>(sync) - base);
-    if (!matchesAt(p)) continue;
+  for (uint64_t p = NextFreeFormatMatch(fixed, first, last); p != UINT64_MAX;
+       p = NextFreeFormatMatch(fixed, p + 1, last)) {
     const int length = int(p - offset) - (header.padding ? SlotBytes(header) : 0);
     const bool nextPadded = ((base[p - offset + 2] >> 1) & 1) != 0;
     const uint64_t after = p + uint64_t(length) + (nextPadded ? uint64_t(SlotBytes(header)) : 0);
@@ -139,6 +134,26 @@ int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header, 
     if (confirmed || after >= end_ || after - offset + kHeaderSize > window) return length;
   }
   return 0;
+}
+
+uint64_t FrameScanner::NextFreeFormatMatch(uint32_t fixed, uint64_t from, uint64_t last) {
+  FreeFormatMatches& m = matches_;
+  if (m.fixed != fixed || from < m.from || from > m.to) {
+    m.fixed = fixed;
+    m.from = m.to = from;
+    m.at.clear();
+  }
+  for (uint64_t p = m.to; p <= last; ++p) {
+    // Only a sync byte can start the next header.
+    const uint8_t* here = buffer_.get() + (p - bufferOffset_);
+    const void* sync = std::memchr(here, kSyncByte, size_t(last - p + 1));
+    if (sync == nullptr) break;
+    p += uint64_t(static_cast<const uint8_t*>(sync) - here);
+    if ((BigEndianWord(buffer_.get() + (p - bufferOffset_)) & kFreeFormatFixedBits) == fixed) m.at.push_back(p);
+  }
+  m.to = std::max(m.to, last + 1);
+  const auto found = std::lower_bound(m.at.begin(), m.at.end(), from);
+  return found != m.at.end() && *found <= last ? *found : UINT64_MAX;
 }
 
 bool FrameScanner::ChainsOn(uint64_t offset, const FrameHeader& header) {
@@ -179,18 +194,18 @@ uint64_t FrameScanner::FindConfirmedSync(uint64_t from, uint64_t to) {
   return to;
 }
 
-const FrameScanner::KnownHeader* FrameScanner::KnownAt(uint64_t offset) {
+const FrameScanner::KnownHeader& FrameScanner::KnownAt(uint64_t offset) {
   const uint32_t raw = BigEndianWord(buffer_.get() + (offset - bufferOffset_));
   // A stream's frames differ in a few header bits only (bitrate, padding, mode extension),
   // so a small table of the words met spares parsing each header again.
   KnownHeader& entry = known_[(raw * 2654435761u) >> 26];
-  if (entry.raw == raw) return &entry;
+  if (entry.raw == raw) return entry;
   const std::optional<FrameHeader> h = ParseFrameHeader(raw);
-  if (!h || h->FreeFormat()) return nullptr;
   entry.raw = raw;
-  entry.header = *h;
-  entry.length = h->FrameLength();
-  return &entry;
+  entry.header = h ? *h : FrameHeader();
+  entry.freeFormat = h && h->FreeFormat();
+  entry.length = h && !entry.freeFormat ? h->FrameLength() : 0;
+  return entry;
 }
 
 // The common case of a frame whose successor starts right after it, both in the buffer: the
@@ -199,16 +214,16 @@ bool FrameScanner::NextChained(ScanEvent& event) {
   if (!chained_ || havePending_ || done_ || readError_ || pos_ >= end_ || pos_ < bufferOffset_) return false;
   const uint64_t bufferEnd = bufferOffset_ + bufferFill_;
   if (pos_ + kHeaderSize > bufferEnd) return false;
-  const KnownHeader* entry = KnownAt(pos_);
-  if (entry == nullptr || !SameStream(entry->header, stream_)) return false;
+  const KnownHeader& entry = KnownAt(pos_);
+  if (entry.length == 0 || !SameStream(entry.header, stream_)) return false;
   // A copy: looking up the next word may reuse the same table entry.
-  const KnownHeader here = *entry;
+  const KnownHeader here = entry;
   const uint64_t next = pos_ + uint64_t(here.length);
   if (next > end_) return false;
   if (next < end_) {
     if (next + kHeaderSize > bufferEnd) return false;
-    const KnownHeader* after = KnownAt(next);
-    if (after == nullptr || !SameStream(after->header, here.header)) return false;
+    const KnownHeader& after = KnownAt(next);
+    if (after.length == 0 || !SameStream(after.header, here.header)) return false;
   }
   event.kind = ScanEvent::Kind::Frame;
   event.offset = pos_;

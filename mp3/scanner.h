@@ -56,22 +56,35 @@ class FrameScanner {
   const FrameHeader& StreamHeader() const { return stream_; }
 
  private:
-  // A header already parsed, with its length; free-format and invalid words are not kept.
+  // A word already parsed. An empty entry (raw 0, which never is a header) reads as invalid.
   struct KnownHeader {
-    uint32_t raw = 0;  // 0 never is a header: the entry is empty
-    int length = 0;
+    uint32_t raw = 0;
+    int length = 0;           // 0 for a free-format or an invalid word
+    bool freeFormat = false;  // `header` holds a free-format header whose length is unknown
     FrameHeader header;
   };
   static constexpr size_t kKnownHeaders = 64;
+  // Where words with the fixed bits of one free-format header start, as far as looked: the
+  // windows measured for nearby candidates overlap, and junk met while searching holds many
+  // candidates, so each byte is looked at once rather than once per candidate.
+  struct FreeFormatMatches {
+    uint32_t fixed = 0;
+    uint64_t from = 0;
+    uint64_t to = 0;  // [from, to) has been looked at
+    std::vector<uint64_t> at;
+  };
 
   bool NextChained(ScanEvent& event);
-  const KnownHeader* KnownAt(uint64_t offset);  // offset..offset+3 must be buffered
+  const KnownHeader& KnownAt(uint64_t offset);  // offset..offset+3 must be buffered
   bool TryFrameAt(ScanEvent& found);
   bool Fill(uint64_t offset, size_t count);                      // make [offset, offset+count) buffered
   bool HeaderAt(uint64_t offset, FrameHeader& out);              // parses a header lying fully in the region
   bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);  // false when no length is found
   // 0 when no next frame tells; `confirmed` when the frame after that next one follows too.
   int MeasureFreeFormat(uint64_t offset, const FrameHeader& header, bool& confirmed);
+  // The first word in [from, last] with these fixed bits; UINT64_MAX when none. The bytes up to
+  // last + 3 must be buffered.
+  uint64_t NextFreeFormatMatch(uint32_t fixed, uint64_t from, uint64_t last);
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
   uint64_t NextSyncByte(uint64_t from);                    // end_ when none
@@ -100,6 +113,7 @@ class FrameScanner {
   bool havePending_ = false;
   ScanEvent pending_;
   KnownHeader known_[kKnownHeaders];
+  FreeFormatMatches matches_;
 };
 
 }  // namespace mp3

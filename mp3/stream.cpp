@@ -26,34 +26,43 @@ const char* StatusText(Status status) {
   return "?";
 }
 
-AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options) {
-  AnalyzeResult result;
+namespace {
+
+// The tags at both ends, which bound the audio region; false for an empty file.
+bool FindRegion(ByteSource& source, AnalyzeResult& result) {
   StreamLayout& layout = result.layout;
   layout.fileSize = source.Size();
   if (layout.fileSize == 0) {
     result.status = Status::Empty;
-    return result;
+    return false;
   }
   layout.leadingTags = FindLeadingTags(source, 0);
   layout.audioStart = layout.leadingTags.empty() ? 0 : layout.leadingTags.back().range.End();
   layout.id3v2Size = layout.audioStart;
   layout.tail = FindTailTags(source, layout.audioStart);
   layout.audioEnd = layout.tail.audioEnd;
+  return true;
+}
 
-  FrameScanner scanner(source, layout.audioStart, layout.audioEnd, options);
+// AnalyzeStream's look at the first frames, by a scanner over the audio region that the
+// caller may go on with; the Frame and ReadError events it took go to `taken`.
+void AnalyzeFrames(ByteSource& source, FrameScanner& scanner, AnalyzeResult& result, std::vector<ScanEvent>& taken) {
+  StreamLayout& layout = result.layout;
   ScanEvent event;
   bool found = false;
   while (!found && scanner.Next(event)) {
     if (event.kind == ScanEvent::Kind::ReadError) {
+      taken.push_back(event);
       result.status = Status::ReadError;
-      return result;
+      return;
     }
     found = event.kind == ScanEvent::Kind::Frame;
   }
   if (!found) {
     result.status = Status::NoAudio;
-    return result;
+    return;
   }
+  taken.push_back(event);
   layout.firstFrameOffset = event.offset;
   layout.firstHeader = event.header;
   layout.leadingGarbage = event.offset - layout.audioStart;
@@ -63,13 +72,14 @@ AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options) {
   std::vector<uint8_t> frame(size_t(event.size));
   if (!ReadExact(source, event.offset, frame.data(), frame.size())) {
     result.status = Status::ReadError;
-    return result;
+    return;
   }
   layout.info = ParseInfoFrame(event.header, ByteView(frame));
   if (layout.info) {
     layout.infoFrameRange = {event.offset, event.size};
     layout.firstAudioFrameOffset = event.offset + event.size;
     while (scanner.Next(event)) {
+      if (event.kind == ScanEvent::Kind::Frame || event.kind == ScanEvent::Kind::ReadError) taken.push_back(event);
       if (event.kind == ScanEvent::Kind::Frame) {
         layout.firstAudioFrameOffset = event.offset;
         audioHeader = event.header;
@@ -91,6 +101,16 @@ AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options) {
   }
   layout.estimatedDurationUnits =
       SamplesToUnits(int64_t(layout.estimatedFrames) * audioHeader.SamplesPerFrame(), audioHeader.sampleRate);
+}
+
+}  // namespace
+
+AnalyzeResult AnalyzeStream(ByteSource& source, const ScanOptions& options) {
+  AnalyzeResult result;
+  if (!FindRegion(source, result)) return result;
+  FrameScanner scanner(source, result.layout.audioStart, result.layout.audioEnd, options);
+  std::vector<ScanEvent> taken;
+  AnalyzeFrames(source, scanner, result, taken);
   return result;
 }
 
@@ -226,15 +246,29 @@ bool SampledMainStream(ByteSource& source, const ScanOptions& options, const Str
 
 MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, const StreamSampling& sampling) {
   MainStreamResult result;
-  AnalyzeResult analysis = AnalyzeStream(source, options);
+  AnalyzeResult analysis;
+  if (!FindRegion(source, analysis)) {
+    result.status = analysis.status;
+    result.layout = std::move(analysis.layout);
+    return result;
+  }
+  // One pass: the tally goes on where the analysis stopped, with the frames it has seen.
+  FrameScanner scanner(source, analysis.layout.audioStart, analysis.layout.audioEnd, options);
+  std::vector<ScanEvent> events;
+  AnalyzeFrames(source, scanner, analysis, events);
   result.status = analysis.status;
   result.layout = std::move(analysis.layout);
   if (!analysis.ok()) return result;
   if (SampledMainStream(source, options, sampling, result)) return result;
   StreamTally tally;
-  FrameScanner scanner(source, result.layout.audioStart, result.layout.audioEnd, options);
+  size_t replayed = 0;
+  auto next = [&](ScanEvent& event) {
+    if (replayed == events.size()) return scanner.Next(event);
+    event = events[replayed++];
+    return true;
+  };
   ScanEvent event;
-  while (scanner.Next(event)) {
+  while (next(event)) {
     if (event.kind == ScanEvent::Kind::ReadError) {
       result.status = Status::ReadError;
       return result;

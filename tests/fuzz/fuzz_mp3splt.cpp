@@ -21,14 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.frameMode = size % 2 == 0;
     const int code = mp3splt::CutFile(request);
 
-    const std::vector<uint8_t> after = fuzzsupport::Read(input);
+    const std::vector<uint8_t>& after = fuzzsupport::Read(input);
     FUZZ_CHECK(after.size() == size && std::equal(after.begin(), after.end(), data));
     if (code != mp3splt::kExitWritten) {
         FUZZ_CHECK(fuzzsupport::Names() == std::vector<std::string>{"in.mp3"});
         return 0;
     }
     FUZZ_CHECK(fuzzsupport::Names() == (std::vector<std::string>{"in.mp3", "out.mp3"}));
-    const std::vector<uint8_t> cut = fuzzsupport::Read(fuzzsupport::Scratch() + "/out.mp3");
+    const std::vector<uint8_t>& cut = fuzzsupport::Read(fuzzsupport::Scratch() + "/out.mp3");
     mp3::MemorySource source{mp3::ByteView(cut)};
     mp3::MainStreamResult result = mp3::FindMainStream(source);
     FUZZ_CHECK(result.ok() && result.stream.frames > 0);

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string file = fuzzsupport::Scratch() + "/song.mp3";
     fuzzsupport::Write(file, data, size);
     const int code = mp3val::RunMp3val({"-f", file});
-    const std::vector<uint8_t> after = fuzzsupport::Read(file);
+    const std::vector<uint8_t>& after = fuzzsupport::Read(file);
     const bool unchanged = after.size() == size && std::equal(after.begin(), after.end(), data);
     switch (code) {
     case mp3val::kExitClean:
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     case mp3val::kExitProblems: {
         FUZZ_CHECK(fuzzsupport::Names() == (std::vector<std::string>{"song.mp3", "song.mp3.bak"}));
-        const std::vector<uint8_t> backup = fuzzsupport::Read(file + ".bak");
+        const std::vector<uint8_t>& backup = fuzzsupport::Read(file + ".bak");
         FUZZ_CHECK(backup.size() == size && std::equal(backup.begin(), backup.end(), data));
         FUZZ_CHECK(mp3val::RunMp3val({file}) == mp3val::kExitClean);
         break;

@@ -32,10 +32,11 @@ void Write(const std::string& path, const uint8_t* data, size_t size) {
     toolcommon::memoryfiles::Files()[path].assign(data, data + size);
 }
 
-std::vector<uint8_t> Read(const std::string& path) {
+const std::vector<uint8_t>& Read(const std::string& path) {
+    static const std::vector<uint8_t> none;
     const auto& files = toolcommon::memoryfiles::Files();
     const auto found = files.find(path);
-    return found == files.end() ? std::vector<uint8_t>() : found->second;
+    return found == files.end() ? none : found->second;
 }
 
 }  // namespace fuzzsupport

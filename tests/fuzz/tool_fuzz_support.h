@@ -12,7 +12,8 @@ namespace fuzzsupport {
 const std::string& Scratch();
 void Clear();
 void Write(const std::string& path, const uint8_t* data, size_t size);
-std::vector<uint8_t> Read(const std::string& path);
+// A file's bytes in place (empty for a missing file), valid until the folder next changes.
+const std::vector<uint8_t>& Read(const std::string& path);
 std::vector<std::string> Names();  // entries of the scratch folder, sorted
 
 // One execution's files: an empty folder at the start, and none left behind at the end, so

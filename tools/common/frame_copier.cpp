@@ -96,6 +96,7 @@ bool FrameCopier::ReserveInfoFrame(const mp3::FrameHeader& streamHeader, bool wi
   infoOffset_ = output_.Size();
   infoSize_ = placeholder.size();
   if (!output_.Write(placeholder.data(), placeholder.size())) return Fail(output_.Error());
+  infoPlaceholder_ = std::move(placeholder);
   return true;
 }
 
@@ -141,22 +142,33 @@ void FrameCopier::RememberRecent(mp3::ByteView frame) {
 
 namespace {
 
-// The audio written so far as a reader of the output sees it (offset 0 where it starts), of
-// which only the latest bytes are held: reading before them fails, as reading a tag that is
-// not there does.
-class RecentAudio : public mp3::ByteSource {
+// The audio region written so far as a reader of the output sees it: the information frame
+// (offset 0 where it starts; its placeholder, whose counts alone differ from the final one),
+// then the audio frames, of which only the latest bytes are held. Reading what is not held
+// fails, as reading a tag that is not there does.
+class WrittenAudio : public mp3::ByteSource {
  public:
-  RecentAudio(const std::vector<uint8_t>& recent, uint64_t total) : recent_(recent), total_(total) {}
+  WrittenAudio(const std::vector<uint8_t>& info, const std::vector<uint8_t>& recent, uint64_t frameBytes)
+      : info_(info), recent_(recent), total_(info.size() + frameBytes) {}
   uint64_t Size() const override { return total_; }
   size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
     const uint64_t held = total_ - recent_.size();
-    if (offset < held || offset >= total_) return 0;
-    const size_t got = size_t(std::min<uint64_t>(count, total_ - offset));
-    std::copy_n(recent_.begin() + std::ptrdiff_t(offset - held), got, buffer);
-    return got;
+    size_t got = 0;
+    if (offset < info_.size()) {
+      got = size_t(std::min<uint64_t>(count, info_.size() - offset));
+      std::copy_n(info_.begin() + std::ptrdiff_t(offset), got, buffer);
+      // The frames go on from there only when all of them are held.
+      if (got == count || held != info_.size()) return got;
+    }
+    offset += got;
+    if (offset < held || offset >= total_) return got;
+    const size_t more = size_t(std::min<uint64_t>(count - got, total_ - offset));
+    std::copy_n(recent_.begin() + std::ptrdiff_t(offset - held), more, buffer + got);
+    return got + more;
   }
 
  private:
+  const std::vector<uint8_t>& info_;
   const std::vector<uint8_t>& recent_;
   uint64_t total_;
 };
@@ -164,8 +176,10 @@ class RecentAudio : public mp3::ByteSource {
 }  // namespace
 
 bool FrameCopier::EndLooksLikeATag() const {
-  RecentAudio audio(recent_, audioBytes_);
-  return mp3::FindTailTags(audio, 0).audioEnd != audioBytes_;
+  // A tag's start must lie in the audio region, which begins with the information frame: a
+  // signature whose tag reaches into that frame is one to a reader of the output too.
+  WrittenAudio audio(infoPlaceholder_, recent_, audioBytes_);
+  return mp3::FindTailTags(audio, 0).audioEnd != audio.Size();
 }
 
 bool FrameCopier::GrowLastFrame() {
@@ -209,7 +223,12 @@ bool FrameCopier::EndFramesUnmistakably() {
   constexpr int kMaxSteps = 8;
   for (int step = 0; step < kMaxSteps && frames_ > 0 && EndLooksLikeATag(); ++step)
     if (!GrowLastFrame()) break;
-  return error_.empty();
+  if (!error_.empty()) return false;
+  // A frame that cannot grow (padded already, and no larger bitrate to take) stays a tag to
+  // every reader: such a cut would miscount its own frames.
+  if (frames_ > 0 && EndLooksLikeATag())
+    return Fail("the cut's last frame ends in bytes that read as a tag, and it cannot be made longer");
+  return true;
 }
 
 bool FrameCopier::FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality) {

@@ -57,7 +57,8 @@ class FrameCopier {
   // After the last audio frame, before any tail tag: where the last frames' bytes end in what
   // a reader takes for a tail tag (an APE footer, "TAG", a Lyrics3 marker), it would stop the
   // audio before them and miscount the frames. The frame then grows by its padding
-  // slot (Layer III: or the next bitrate) of zeros, which no decoder reads as audio.
+  // slot (Layer III: or the next bitrate) of zeros, which no decoder reads as audio. False
+  // (Error() tells) when the frame cannot grow and would still read as one.
   bool EndFramesUnmistakably();
   // Rewrites the reserved information frame with the real counts. `lame` carries encoder
   // name, delay and padding; its lengths and CRCs are filled in here.
@@ -82,6 +83,7 @@ class FrameCopier {
   bool withQuality_ = false;
   uint64_t infoOffset_ = 0;
   size_t infoSize_ = 0;
+  std::vector<uint8_t> infoPlaceholder_;
   uint64_t frames_ = 0;
   uint64_t audioBytes_ = 0;
   uint16_t musicCrc_ = 0;

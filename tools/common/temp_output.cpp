@@ -137,6 +137,7 @@ void TempOutput::Discard() {
 
 bool TempOutput::Create(const std::string& folder, const std::string& finalName) {
   Discard();
+  finished_ = false;
   TerminationSignalsHeld held;  // a stop between creating and noting the file would leave it
   size_ = 0;
   const std::string namePrefix = "." + finalName + ".partial-";
@@ -265,8 +266,10 @@ void TempOutput::CopyPermissionsFrom(const std::string& path) {
 }
 
 bool TempOutput::Finish() {
+  if (finished_) return true;
   if (memory_) {
     memory_ = nullptr;
+    finished_ = true;
     return true;
   }
   if (!IsOpen()) return Fail("the output file is not open");
@@ -280,7 +283,9 @@ bool TempOutput::Finish() {
   if (close(descriptor_) != 0 && ok) ok = Fail(RuntimeErrorText());
   descriptor_ = -1;
 #endif
-  return ok;
+  if (!ok) return false;
+  finished_ = true;
+  return true;
 }
 
 bool TempOutput::CommitAs(const std::string& finalPath) {

@@ -45,7 +45,8 @@ class TempOutput {
   uint64_t Size() const { return size_; }
   // Gives the temporary file the permission bits of an existing file (POSIX only).
   void CopyPermissionsFrom(const std::string& path);
-  // Flushes to the disk and closes; the file keeps its temporary name.
+  // Flushes to the disk and closes; the file keeps its temporary name (and can be read back
+  // before CommitAs).
   bool Finish();
   // Finish, then rename to `finalPath`, replacing a file of that name.
   bool CommitAs(const std::string& finalPath);
@@ -78,6 +79,7 @@ class TempOutput {
   std::string error_;
   uint64_t size_ = 0;
   bool owned_ = false;
+  bool finished_ = false;
 };
 
 }  // namespace toolcommon

@@ -165,6 +165,20 @@ std::string FolderForChecks(const std::string& folder) {
   return folder;
 }
 
+// Free-format frames are told apart by the distance to the next header, so the frames around
+// one decide its length: next to other frames than in the source, a header-like word in its
+// data can split or join frames. Such a cut is read back as any reader would read it.
+bool ReadsBackAsWritten(toolcommon::TempOutput& output, const toolcommon::FrameCopier& copier) {
+  if (!output.Finish()) return false;
+  std::FILE* file = toolcommon::OpenForReading(output.Path());
+  if (!file) return false;
+  toolcommon::FileCloser closer(file);
+  mp3::FileSource source(file);
+  const mp3::MainStreamResult cut = mp3::FindMainStream(source);
+  return cut.ok() && cut.foreignFrames == 0 && cut.stream.frames == copier.FramesWritten() &&
+         cut.stream.bytes == copier.AudioBytesWritten();
+}
+
 std::string DescribeDuration(double ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f s", ms / 1000.0);
@@ -259,6 +273,13 @@ int CutFile(const SplitRequest& request) {
   if (!copier.FinishInfoFrame(LameFieldsFor(layout, selection, exact), QualityOf(layout)) ||
       !copier.FinishLengthFrames(std::llround(selection.durationMs)))
     return Fail(kExitNotWritten, copier.Error());
+  if (input.stream.header.FreeFormat() && !ReadsBackAsWritten(output, copier)) {
+    if (!output.Error().empty()) return Fail(kExitNotWritten, "cannot write '" + outputPath + "': " + output.Error());
+    return Fail(kExitBadInput, "the free-format frames between " + FormatCutTime(request.startMs) + " and " +
+                                   FormatCutTime(request.endMs) +
+                                   " would not read back as the frames written (their data holds what reads as "
+                                   "a frame header); choose another stretch");
+  }
   if (!output.CommitAs(outputPath))
     return Fail(kExitNotWritten, "cannot write '" + outputPath + "': " + output.Error());
 

@@ -164,18 +164,22 @@ TEST(Mp3splt, ConstantBitrateCutGetsAnInfoHeaderAndVbrGetsXing) {
     }
 }
 
-// Frames whose last bytes read as a tail tag end the cut (both found by the fuzz target): an
-// APE footer at the end of the last frame (a short stream cut from 0.4 s to 2.25 s), "TAG" 128
-// bytes from the end, across the last two frames (cut from 0 to 1.1 s). Readers would take
-// them for a tag and count fewer frames than the information frame says; the last frame grows
-// by zeros that no decoder reads as audio.
+// Frames whose last bytes read as a tail tag end the cut (the first two found by the fuzz
+// target): an APE footer at the end of the last frame (a short stream cut from 0.4 s to 2.25 s),
+// "TAG" 128 bytes from the end, across the last two frames (cut from 0 to 1.1 s), and an APE
+// footer before an ID3v1 tag whose size reaches past the source's audio but not past the cut's,
+// which begins with an information frame. Readers would take them for a tag and count fewer
+// frames than the information frame says; the last frame grows by zeros that no decoder reads
+// as audio.
 TEST(Mp3splt, LastFramesThatReadAsATagStillCountAsFrames) {
     struct Case {
         const char* file;
         int64_t startMs, endMs;
+        size_t tailTags;
     };
-    for (const Case& c : {Case{"frame-ending-in-an-ape-footer.bin", 400, 2250},
-                          Case{"frames-ending-in-an-id3v1-tag.bin", 0, 1100}}) {
+    for (const Case& c : {Case{"frame-ending-in-an-ape-footer.bin", 400, 2250, 0},
+                          Case{"frames-ending-in-an-id3v1-tag.bin", 0, 1100, 0},
+                          Case{"ape-footer-reaching-into-the-info-frame.bin", 0, 2000, 1}}) {
         for (bool frameMode : {true, false}) {
             SCOPED_TRACE(std::string(c.file) + (frameMode ? ", frame mode" : ", bitrate mode"));
             ScratchDir scratch;
@@ -185,7 +189,7 @@ TEST(Mp3splt, LastFramesThatReadAsATagStillCountAsFrames) {
                       0);
             Mp3View out = tooltest::ViewMp3(scratch / "cut.mp3");
             ASSERT_TRUE(out.ok);
-            EXPECT_TRUE(out.layout.tail.tags.empty());
+            EXPECT_EQ(out.layout.tail.tags.size(), c.tailTags);
             EXPECT_EQ(out.skippedBytes, 0u);
             ExpectInfoFrameMatches(out);
         }
@@ -342,6 +346,23 @@ TEST(Mp3splt, RefusesBadInputWithAMessageAndWritesNothing) {
         {"missing folder", {"$IN", "0.0.0", "0.1.0", "-d", "$DIR/none", "-o", "out"}, 3, "does not exist"},
         {"folder is a file", {"$IN", "0.0.0", "0.1.0", "-d", "$FILE", "-o", "out"}, 3, "not a folder"},
         {"unwritable folder", {"$IN", "0.0.0", "0.1.0", "-d", "/proc", "-o", "out"}, 3, "cannot write"},
+        // Padded at the largest bitrate already: no longer frame can end the cut.
+        {"last frame reads as a tag",
+         {std::string(TOOL_TEST_DATA) + "/ape-footer-on-a-frame-that-cannot-grow.bin", "0.0.0", "0.2.0", "-d", "$DIR",
+          "-o", "out", "-f"},
+         3,
+         "read as a tag"},
+        // Free-format frames whose data holds words that read as headers: cut out, they split.
+        {"free-format frames that would not read back (found by the fuzz target)",
+         {std::string(TOOL_TEST_DATA) + "/fuzz-free-format-frames-holding-headers.bin", "0.0.0", "0.0.80", "-d", "$DIR",
+          "-o", "out"},
+         2,
+         "would not read back"},
+        {"last frame reads as a tag (found by the fuzz target)",
+         {std::string(TOOL_TEST_DATA) + "/fuzz-cut-ending-in-a-tag-signature.bin", "0.0.20", "0.2.20", "-d", "$DIR",
+          "-o", "out", "-f"},
+         3,
+         "read as a tag"},
     };
     for (const BadCase& c : cases) {
         ScratchDir scratch;
