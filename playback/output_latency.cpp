@@ -34,24 +34,15 @@ LONGLONG EngineDelay() {
     return delay;
 }
 
-// What Wine's DirectSound holds in the audio engine beyond what the engine reports. The figure
-// is measured, not read back: it is taken as its default queue of ten 10 ms fragments
-// (SndQueueMax), but setting that value in the prefix did not move the renderer's lead. It was
-// measured with the sound server giving the stream 100 ms (PULSE_LATENCY_MSEC=100, as the
-// hearing tests run); with Wine's own request the marks came 41-44 ms too late in one run, so
-// the figure depends on the sound server's buffering.
-constexpr LONGLONG directSoundQueue = 10 * 10 * 10000;
-
 }  // namespace
 
 // On Windows the DirectSound renderer is the graph's clock and runs with the sound it plays, so
 // the position is what is heard. Wine's renderer runs on the system clock instead and writes
-// ahead of its audio engine: the position leads the sound by DirectSound's queue and the engine's
-// delay (the engine reports 20 ms of latency behind a 30 ms buffer). Measured through PulseAudio
-// with the recording: ↑ marked 93–153 ms after what was heard when only the engine's delay was
-// counted, in most runs; with the queue counted, −37…+16 ms. The renderer's own log shows its
-// DirectSound play position 139–150 ms ahead of the clock.
+// ahead of its audio engine: the position leads the sound by the engine's delay (measured through
+// PulseAudio: 47–58 ms ahead; the engine reports 20 ms of latency behind a 30 ms buffer). A sound
+// server asked for a larger buffer than Wine requests (PULSE_LATENCY_MSEC) adds a delay that Wine
+// does not report: ↑ then marks that much after what is heard.
 LONGLONG OutputLatency() {
-    static const LONGLONG latency = RunningUnderWine() ? EngineDelay() + directSoundQueue : 0;
+    static const LONGLONG latency = RunningUnderWine() ? EngineDelay() : 0;
     return latency;
 }
