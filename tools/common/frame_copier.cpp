@@ -142,44 +142,71 @@ void FrameCopier::RememberRecent(mp3::ByteView frame) {
 
 namespace {
 
-// The audio region written so far as a reader of the output sees it: the information frame
-// (offset 0 where it starts; its placeholder, whose counts alone differ from the final one),
-// then the audio frames, of which only the latest bytes are held. Reading what is not held
-// fails, as reading a tag that is not there does.
-class WrittenAudio : public mp3::ByteSource {
+// What a reader of the output sees from its audio region on: the information frame (its
+// placeholder, whose counts alone differ from the final one), the audio frames, of which only
+// the latest bytes are held, and the tail tags that will follow them, read from the source.
+// Reading what is not held fails, as reading a tag that is not there does.
+class WrittenEnd : public mp3::ByteSource {
  public:
-  WrittenAudio(const std::vector<uint8_t>& info, const std::vector<uint8_t>& recent, uint64_t frameBytes)
-      : info_(info), recent_(recent), total_(info.size() + frameBytes) {}
-  uint64_t Size() const override { return total_; }
+  WrittenEnd(const std::vector<uint8_t>& info, const std::vector<uint8_t>& recent, uint64_t frameBytes,
+             mp3::ByteSource& source, const std::vector<mp3::TagInfo>& tags)
+      : source_(source) {
+    Add(info.data(), 0, info.size());
+    // The frames before the latest ones are not held: a gap.
+    pieces_.push_back({nullptr, 0, frameBytes - recent.size(), false});
+    size_ += frameBytes - recent.size();
+    Add(recent.data(), 0, recent.size());
+    audioEnd_ = size_;
+    for (const mp3::TagInfo& tag : tags) Add(nullptr, tag.range.offset, tag.range.size);
+  }
+  uint64_t AudioEnd() const { return audioEnd_; }
+  uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
-    const uint64_t held = total_ - recent_.size();
     size_t got = 0;
-    if (offset < info_.size()) {
-      got = size_t(std::min<uint64_t>(count, info_.size() - offset));
-      std::copy_n(info_.begin() + std::ptrdiff_t(offset), got, buffer);
-      // The frames go on from there only when all of them are held.
-      if (got == count || held != info_.size()) return got;
+    uint64_t pieceStart = 0;
+    for (const Piece& piece : pieces_) {
+      const uint64_t pieceEnd = pieceStart + piece.size;
+      if (got < count && offset + got >= pieceStart && offset + got < pieceEnd) {
+        if (!piece.held) return got;
+        const uint64_t within = offset + got - pieceStart;
+        const size_t n = size_t(std::min<uint64_t>(count - got, piece.size - within));
+        if (piece.bytes)
+          std::copy_n(piece.bytes + within, n, buffer + got);
+        else if (!mp3::ReadExact(source_, piece.sourceOffset + within, buffer + got, n))
+          return got;
+        got += n;
+      }
+      pieceStart = pieceEnd;
     }
-    offset += got;
-    if (offset < held || offset >= total_) return got;
-    const size_t more = size_t(std::min<uint64_t>(count - got, total_ - offset));
-    std::copy_n(recent_.begin() + std::ptrdiff_t(offset - held), more, buffer + got);
-    return got + more;
+    return got;
   }
 
  private:
-  const std::vector<uint8_t>& info_;
-  const std::vector<uint8_t>& recent_;
-  uint64_t total_;
+  struct Piece {
+    const uint8_t* bytes;  // null: from the source at sourceOffset
+    uint64_t sourceOffset;
+    uint64_t size;
+    bool held;
+  };
+  void Add(const uint8_t* bytes, uint64_t sourceOffset, uint64_t size) {
+    pieces_.push_back({bytes, sourceOffset, size, true});
+    size_ += size;
+  }
+  mp3::ByteSource& source_;
+  std::vector<Piece> pieces_;
+  uint64_t size_ = 0;
+  uint64_t audioEnd_ = 0;
 };
 
 }  // namespace
 
-bool FrameCopier::EndLooksLikeATag() const {
+bool FrameCopier::EndLooksLikeATag(const std::vector<mp3::TagInfo>& tailTags) {
   // A tag's start must lie in the audio region, which begins with the information frame: a
-  // signature whose tag reaches into that frame is one to a reader of the output too.
-  WrittenAudio audio(infoPlaceholder_, recent_, audioBytes_);
-  return mp3::FindTailTags(audio, 0).audioEnd != audio.Size();
+  // signature whose tag reaches into that frame is one to a reader of the output too. The
+  // tags copied after the frames count as well: a reader looks for the next tag right before
+  // each one it has found.
+  WrittenEnd end(infoPlaceholder_, recent_, audioBytes_, source_, tailTags);
+  return mp3::FindTailTags(end, 0).audioEnd != end.AudioEnd();
 }
 
 bool FrameCopier::GrowLastFrame() {
@@ -218,15 +245,15 @@ bool FrameCopier::GrowLastFrame() {
   return true;
 }
 
-bool FrameCopier::EndFramesUnmistakably() {
+bool FrameCopier::EndFramesUnmistakably(const std::vector<mp3::TagInfo>& tailTags) {
   // Each step moves the end by at least one byte; a few cover any one signature.
   constexpr int kMaxSteps = 8;
-  for (int step = 0; step < kMaxSteps && frames_ > 0 && EndLooksLikeATag(); ++step)
+  for (int step = 0; step < kMaxSteps && frames_ > 0 && EndLooksLikeATag(tailTags); ++step)
     if (!GrowLastFrame()) break;
   if (!error_.empty()) return false;
   // A frame that cannot grow (padded already, and no larger bitrate to take) stays a tag to
   // every reader: such a cut would miscount its own frames.
-  if (frames_ > 0 && EndLooksLikeATag())
+  if (frames_ > 0 && EndLooksLikeATag(tailTags))
     return Fail("the cut's last frame ends in bytes that read as a tag, and it cannot be made longer");
   return true;
 }

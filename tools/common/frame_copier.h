@@ -57,9 +57,10 @@ class FrameCopier {
   // After the last audio frame, before any tail tag: where the last frames' bytes end in what
   // a reader takes for a tail tag (an APE footer, "TAG", a Lyrics3 marker), it would stop the
   // audio before them and miscount the frames. The frame then grows by its padding
-  // slot (Layer III: or the next bitrate) of zeros, which no decoder reads as audio. False
-  // (Error() tells) when the frame cannot grow and would still read as one.
-  bool EndFramesUnmistakably();
+  // slot (Layer III: or the next bitrate) of zeros, which no decoder reads as audio. The
+  // check reads the end as it will be, followed by `tailTags` (ranges of the source, copied
+  // next). False (Error() tells) when the frame cannot grow and would still read as one.
+  bool EndFramesUnmistakably(const std::vector<mp3::TagInfo>& tailTags);
   // Rewrites the reserved information frame with the real counts. `lame` carries encoder
   // name, delay and padding; its lengths and CRCs are filled in here.
   bool FinishInfoFrame(std::optional<mp3::LameFields> lame, std::optional<uint32_t> quality);
@@ -72,7 +73,7 @@ class FrameCopier {
   bool Fail(const std::string& what);
   bool Append(const mp3::FrameHeader& header, mp3::ByteView frame);
   void RememberRecent(mp3::ByteView frame);
-  bool EndLooksLikeATag() const;
+  bool EndLooksLikeATag(const std::vector<mp3::TagInfo>& tailTags);
   bool GrowLastFrame();
 
   TempOutput& output_;

@@ -266,7 +266,7 @@ int CutFile(const SplitRequest& request) {
     return Fail(kExitBadInput, "only one free-format frame lies between " + FormatCutTime(request.startMs) + " and " +
                                    FormatCutTime(request.endMs) +
                                    ", which no player can read alone; choose a longer stretch");
-  if (!copier.EndFramesUnmistakably()) return Fail(kExitNotWritten, copier.Error());
+  if (!copier.EndFramesUnmistakably(layout.tail.tags)) return Fail(kExitNotWritten, copier.Error());
   for (const mp3::TagInfo& tag : layout.tail.tags) {
     if (!copier.CopyRange(tag.range)) return Fail(kExitNotWritten, copier.Error());
   }

@@ -168,9 +168,10 @@ TEST(Mp3splt, ConstantBitrateCutGetsAnInfoHeaderAndVbrGetsXing) {
 // target): an APE footer at the end of the last frame (a short stream cut from 0.4 s to 2.25 s),
 // "TAG" 128 bytes from the end, across the last two frames (cut from 0 to 1.1 s), and an APE
 // footer before an ID3v1 tag whose size reaches past the source's audio but not past the cut's,
-// which begins with an information frame. Readers would take them for a tag and count fewer
-// frames than the information frame says; the last frame grows by zeros that no decoder reads
-// as audio.
+// which begins with an information frame, and "TAG" in the last frame 128 bytes before the
+// ID3v1 tag copied after it (found by the fuzz target). Readers would take them for a tag and
+// count fewer frames than the information frame says; the last frame grows by zeros that no
+// decoder reads as audio.
 TEST(Mp3splt, LastFramesThatReadAsATagStillCountAsFrames) {
     struct Case {
         const char* file;
@@ -179,7 +180,8 @@ TEST(Mp3splt, LastFramesThatReadAsATagStillCountAsFrames) {
     };
     for (const Case& c : {Case{"frame-ending-in-an-ape-footer.bin", 400, 2250, 0},
                           Case{"frames-ending-in-an-id3v1-tag.bin", 0, 1100, 0},
-                          Case{"ape-footer-reaching-into-the-info-frame.bin", 0, 2000, 1}}) {
+                          Case{"ape-footer-reaching-into-the-info-frame.bin", 0, 2000, 1},
+                          Case{"fuzz-last-frame-before-tags-reading-as-id3v1.bin", 0, 1550, 3}}) {
         for (bool frameMode : {true, false}) {
             SCOPED_TRACE(std::string(c.file) + (frameMode ? ", frame mode" : ", bitrate mode"));
             ScratchDir scratch;
