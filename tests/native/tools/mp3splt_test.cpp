@@ -365,6 +365,13 @@ TEST(Mp3splt, RefusesBadInputWithAMessageAndWritesNothing) {
           "-o", "out", "-f"},
          3,
          "read as a tag"},
+        // A Lyrics3 start marker in the frames, within reach of the end of the Lyrics3 tag copied
+        // after them: the tag would swallow the frames from there on.
+        {"frames before the copied tags read as a tag (found by the fuzz target)",
+         {std::string(TOOL_TEST_DATA) + "/fuzz-lyrics3-marker-in-the-frames-before-the-copied-tag.bin", "0.0.0",
+          "0.0.50", "-d", "$DIR", "-o", "out", "-f"},
+         3,
+         "read as a tag"},
     };
     for (const BadCase& c : cases) {
         ScratchDir scratch;
