@@ -293,6 +293,36 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, SampleExactCutTest, ::testing::ValuesIn(kCase
     return name;
 });
 
+// The stream that leans hardest on its reservoir, cut from every place in its frames: each cut
+// plays its stretch, and its lead stays within the bound wherever a frame can carry the main
+// data that the frames after it need.
+TEST(SampleExactCut, EveryStartIn320kbsPlaysItsStretchWithTheLeastLead) {
+    ScratchDir scratch;
+    const std::string input = tooltest::FixturePath("cbr320.mp3");
+    Mp3View in = tooltest::ViewMp3(input);
+    ASSERT_TRUE(in.ok && !in.headers.empty());
+    GaplessDecode source(input, scratch / "source.raw", 2, "", true);
+    ASSERT_TRUE(source.ok());
+    int emptyLeads = 0, cuts = 0;
+    // 3 ms apart (a frame lasts 26.1 ms), from the silence into the first burst, whose first frames
+    // draw on the reservoir that the silence left full, and on into the burst.
+    for (int64_t startMs = 940; startMs < 940 + 200 * 3; startMs += 3, ++cuts) {
+        mp3splt::SplitRequest request{input, startMs, startMs + 400, scratch.Path(), "cut", true};
+        ASSERT_EQ(mp3splt::CutFile(request), mp3splt::kExitWritten) << startMs;
+        Mp3View out = tooltest::ViewMp3(scratch / "cut.mp3");
+        ASSERT_TRUE(out.ok && out.frames.size() > 2) << startMs;
+        SCOPED_TRACE("from " + std::to_string(startMs) + " ms");
+        const Stretch stretch = StretchOf(in, startMs, startMs + 400);
+        tooltest::ExpectStartCarriesTheSourcesMainData(in, out);
+        ExpectLeadWithinTheBound(out, stretch);
+        emptyLeads += mp3::MainDataBits(out.headers[0], out.FrameBytes(0)) == 0;
+        GaplessDecode cut(scratch / "cut.mp3", scratch / "cut.raw", 2);
+        ASSERT_TRUE(cut.ok());
+        ExpectSameAudio(CompareCut(source, cut, stretch.from, stretch.to));
+    }
+    printf("%d of %d cuts have a frame of empty granules in front\n", emptyLeads, cuts);
+}
+
 // A cut from the start keeps the source's delay, one to the end its padding, and both play
 // exactly their stretch.
 TEST(SampleExactCut, FromTheStartAndToTheEndKeepTheSourcesFields) {
