@@ -118,7 +118,7 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
     // of its stretches goes on where the one before it ended. (On a loaded machine Wine's sound path
     // now and then writes late, which puts silence between two such stretches; a device started
     // with the first graph's renderer tore pieces out of the first second.) It plays out longer
-    // than the repetitions (measured B + 64-111 ms).
+    // than the repetitions (measured B + 63-116 ms).
     size_t firstLoop = 0;
     while (firstLoop < heard.size() && heard[firstLoop].SourceEnd() < bFrame) ++firstLoop;
     ASSERT_LT(firstLoop, heard.size());
