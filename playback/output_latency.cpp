@@ -4,22 +4,28 @@
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 
-namespace {
-
 bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-// The shared-mode audio engine's buffer and the device's latency behind it, for the default
-// output. Wine's DirectSound keeps that buffer full, so its sound lags what was mixed by both.
-LONGLONG EngineDelay() {
-    LONGLONG delay = 0;
+namespace {
+
+struct EngineTiming {
+    LONGLONG delay = 0;   // the engine's buffer and the device's latency behind it
+    LONGLONG period = 0;  // the step in which the engine is fed
+};
+
+// The shared-mode audio engine of the default output. Wine's DirectSound keeps the engine's
+// buffer full, so its sound lags what was mixed by the buffer and the latency, and it mixes a
+// period at a time.
+EngineTiming MeasureEngine() {
+    EngineTiming timing;
     ComPtr<IMMDeviceEnumerator> devices;
     ComPtr<IMMDevice> device;
     ComPtr<IAudioClient> client;
     WAVEFORMATEX* format = nullptr;
-    REFERENCE_TIME latency = 0;
+    REFERENCE_TIME latency = 0, period = 0;
     UINT32 frames = 0;
     if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
                                    __uuidof(IMMDeviceEnumerator), devices.PutVoid())) &&
@@ -28,10 +34,15 @@ LONGLONG EngineDelay() {
         SUCCEEDED(client->GetMixFormat(&format)) &&
         SUCCEEDED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 0, 0, format, nullptr)) &&
         SUCCEEDED(client->GetStreamLatency(&latency)) && SUCCEEDED(client->GetBufferSize(&frames)) &&
-        format->nSamplesPerSec > 0)
-        delay = latency + LONGLONG(frames) * 10000000 / format->nSamplesPerSec;
+        SUCCEEDED(client->GetDevicePeriod(&period, nullptr)) && format->nSamplesPerSec > 0)
+        timing = {latency + LONGLONG(frames) * 10000000 / format->nSamplesPerSec, period};
     CoTaskMemFree(format);
-    return delay;
+    return timing;
+}
+
+const EngineTiming& Engine() {
+    static const EngineTiming timing = RunningUnderWine() ? MeasureEngine() : EngineTiming{};
+    return timing;
 }
 
 }  // namespace
@@ -42,7 +53,9 @@ LONGLONG EngineDelay() {
 // PulseAudio: 47–58 ms ahead; the engine reports 20 ms of latency behind a 30 ms buffer). A sound
 // server asked for a larger buffer than Wine requests (PULSE_LATENCY_MSEC) adds a delay that Wine
 // does not report: ↑ then marks that much after what is heard.
-LONGLONG OutputLatency() {
-    static const LONGLONG latency = RunningUnderWine() ? EngineDelay() : 0;
-    return latency;
-}
+LONGLONG OutputLatency() { return Engine().delay; }
+
+// Wine's mixer takes up a newly started buffer at its next period, not at the start time the
+// renderer was given: the silence before a repetition measured 28-29 ms, or one period more
+// (41.6-42.6 ms where the period is 13.6 ms at 44.1 kHz; 44-49 ms where it is 20 ms at 22.05 kHz).
+LONGLONG OutputStartSlack() { return Engine().period; }

@@ -84,6 +84,8 @@ ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index) {
 }
 
 HRESULT PlaybackGraph::Open(const wchar_t* path, SplitterKind kind) {
+    // Before the renderer opens its own: it then shares a device that is already running.
+    KeepSoundDeviceRunning();
     HRESULT hr = CreateFilters(path, kind);
     bool filtersAdded = false;
     const struct {
@@ -212,14 +214,14 @@ LONGLONG PlaybackGraph::OutputPosition() {
 }
 
 // Once paused or stopped, what had gone out has been heard.
-LONGLONG PlaybackGraph::HeardPosition() {
+LONGLONG PlaybackGraph::OutputPositionLess(LONGLONG delay) {
     const LONGLONG output = OutputPosition();
     if (!sounding_) return output;
-    return std::max(restingAt_, output - OutputLatency());
+    return std::max(restingAt_, output - delay);
 }
 
-int PlaybackGraph::GetPositionMs() { return ReferenceTimeToMs(HeardPosition()); }
-int PlaybackGraph::GetOutputPositionMs() { return ReferenceTimeToMs(OutputPosition()); }
+int PlaybackGraph::GetPositionMs() { return ReferenceTimeToMs(OutputPositionLess(OutputLatency())); }
+int PlaybackGraph::GetOutputPositionMs() { return ReferenceTimeToMs(OutputPositionLess(OutputStartSlack())); }
 
 int PlaybackGraph::GetStopMs() {
     LONGLONG stop = 0;

@@ -29,7 +29,8 @@ public:
     HRESULT Stop();
     // What is being heard.
     int GetPositionMs();
-    // What has gone out to the sound device: heard in full even when a seek follows at once.
+    // What has surely gone out to the sound device, counted from the latest a segment's sound may
+    // start: heard in full even when a seek follows at once.
     int GetOutputPositionMs();
     int GetStopMs();
     bool IsAtEnd();
@@ -55,10 +56,12 @@ private:
     HRESULT ConnectFilters(SplitterKind kind);
     // Takes the filters out of the graph and drops every reference, in the order the graph was built.
     void TearDown(bool filtersAdded);
-    // The media time being heard: from the trimmer, which knows the segment it hands the renderer
-    // and the start time the graph gave the filters.
-    LONGLONG HeardPosition();
+    // The media time the renderer presents: from the trimmer, which knows the segment it hands the
+    // renderer and the start time the graph gave the filters.
     LONGLONG OutputPosition();
+    // That position less a delay of the sound on its way out, while it sounds; never before the
+    // point where the sound rests.
+    LONGLONG OutputPositionLess(LONGLONG delay);
     HRESULT RunOnceCued();
     // Where the sound stands while a start has not reached the ear yet.
     void RestHere();
@@ -79,6 +82,12 @@ ComPtr<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction, int index);
 
 // How far the sound heard lags the graph's position (output_latency.cpp).
 LONGLONG OutputLatency();
+// How much later than the graph's position a segment may begin to go out (output_latency.cpp).
+LONGLONG OutputStartSlack();
+// True under Wine (its ntdll exports wine_get_version).
+bool RunningUnderWine();
+// Under Wine, starts the default sound device once and keeps it running (sound_device_keeper.cpp).
+void KeepSoundDeviceRunning();
 
 // Reference time (100 ns) and milliseconds.
 inline int ReferenceTimeToMs(LONGLONG t) { return static_cast<int>(t / 10 / 1000); }

@@ -122,6 +122,4 @@ DWORD WINAPI HangGuard::Watch(void* self) {
     return 0;
 }
 
-bool RunningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
 const wchar_t* KindName(SplitterKind kind) { return kind == PreferredParser ? L"PreferredParser" : L"Mpeg1Splitter"; }

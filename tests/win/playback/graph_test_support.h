@@ -47,7 +47,4 @@ private:
     HANDLE thread_;
 };
 
-// True when running under Wine (ntdll exports wine_get_version).
-bool RunningUnderWine();
-
 const wchar_t* KindName(SplitterKind kind);
