@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "module.h"
+#include "win32/filter_answers.h"
 
 namespace clipvane_parser {
 
@@ -13,14 +14,6 @@ inline HRESULT AnswerQuery(IUnknown *object, void **result) {
   *result = object;
   if (!object) return E_NOINTERFACE;
   object->AddRef();
-  return S_OK;
-}
-
-// Hands `value` out through `out`; E_POINTER when the caller passed no place for it.
-template <typename T, typename V>
-HRESULT Answer(T *out, const V &value) {
-  if (!out) return E_POINTER;
-  *out = value;
   return S_OK;
 }
 

@@ -81,11 +81,8 @@ STDMETHODIMP ParserFilter::SetSyncSource(IReferenceClock *clock) {
 }
 
 STDMETHODIMP ParserFilter::GetSyncSource(IReferenceClock **clock) {
-  if (!clock) return E_POINTER;
   CriticalSectionLock hold(lock);
-  *clock = clock_;
-  if (clock_) clock_->AddRef();
-  return S_OK;
+  return AnswerHeld(clock, clock_.Get());
 }
 
 IPin *ParserFilter::PinAt(int index) {

@@ -117,11 +117,7 @@ STDMETHODIMP LeadTrimmer::Run(REFERENCE_TIME start) {
     return S_OK;
 }
 
-STDMETHODIMP LeadTrimmer::GetState(DWORD, FILTER_STATE* result) {
-    if (!result) return E_POINTER;
-    *result = state;
-    return S_OK;
-}
+STDMETHODIMP LeadTrimmer::GetState(DWORD, FILTER_STATE* result) { return Answer(result, state); }
 
 STDMETHODIMP LeadTrimmer::SetSyncSource(IReferenceClock* clock) {
     CriticalSectionLock hold(lock);
@@ -131,11 +127,8 @@ STDMETHODIMP LeadTrimmer::SetSyncSource(IReferenceClock* clock) {
 }
 
 STDMETHODIMP LeadTrimmer::GetSyncSource(IReferenceClock** clock) {
-    if (!clock) return E_POINTER;
     CriticalSectionLock hold(lock);
-    *clock = clock_;
-    if (clock_) clock_->AddRef();
-    return S_OK;
+    return AnswerHeld(clock, clock_.Get());
 }
 
 IPin* LeadTrimmer::PinAt(ULONG index) {
@@ -220,11 +213,7 @@ STDMETHODIMP TrimmerPin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
 
 STDMETHODIMP TrimmerPin::QueryPinInfo(PIN_INFO* info) { return AnswerPinInfo(info, &filter_, direction_, name_); }
 
-STDMETHODIMP TrimmerPin::QueryDirection(PIN_DIRECTION* direction) {
-    if (!direction) return E_POINTER;
-    *direction = direction_;
-    return S_OK;
-}
+STDMETHODIMP TrimmerPin::QueryDirection(PIN_DIRECTION* direction) { return Answer(direction, direction_); }
 
 STDMETHODIMP TrimmerPin::QueryId(LPWSTR* id) { return AnswerPinId(id, name_); }
 

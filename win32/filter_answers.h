@@ -8,6 +8,23 @@
 #include <cstring>
 #include <cwchar>
 
+// Hands `value` out through `out`; E_POINTER when the caller passed no place for it.
+template <typename T, typename V>
+HRESULT Answer(T* out, const V& value) {
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
+// An interface the filter holds, or none, with a reference of the caller's own.
+template <typename Interface>
+HRESULT AnswerHeld(Interface** out, Interface* held) {
+    if (!out) return E_POINTER;
+    *out = held;
+    if (held) held->AddRef();
+    return S_OK;
+}
+
 inline void FreeMediaTypeFields(AM_MEDIA_TYPE& type) {
     if (type.pbFormat) CoTaskMemFree(type.pbFormat);
     type.pbFormat = nullptr;
