@@ -125,8 +125,9 @@ int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header, 
            (BigEndianWord(base + (at - offset)) & kFreeFormatFixedBits) == fixed;
   };
   const uint64_t last = offset + std::min<uint64_t>(window - kHeaderSize, kMaxFreeFormatFrameLength);
-  for (uint64_t p = NextFreeFormatMatch(fixed, first, last); p != UINT64_MAX;
-       p = NextFreeFormatMatch(fixed, p + 1, last)) {
+  const std::vector<uint64_t>& matches = matches_.at;
+  for (size_t k = FirstFreeFormatMatch(fixed, first, last); k < matches.size() && matches[k] <= last; ++k) {
+    const uint64_t p = matches[k];
     const int length = int(p - offset) - (header.padding ? SlotBytes(header) : 0);
     const bool nextPadded = ((base[p - offset + 2] >> 1) & 1) != 0;
     const uint64_t after = p + uint64_t(length) + (nextPadded ? uint64_t(SlotBytes(header)) : 0);
@@ -136,7 +137,7 @@ int FrameScanner::MeasureFreeFormat(uint64_t offset, const FrameHeader& header, 
   return 0;
 }
 
-uint64_t FrameScanner::NextFreeFormatMatch(uint32_t fixed, uint64_t from, uint64_t last) {
+size_t FrameScanner::FirstFreeFormatMatch(uint32_t fixed, uint64_t from, uint64_t last) {
   FreeFormatMatches& m = matches_;
   if (m.fixed != fixed || from < m.from || from > m.to) {
     m.fixed = fixed;
@@ -152,8 +153,7 @@ uint64_t FrameScanner::NextFreeFormatMatch(uint32_t fixed, uint64_t from, uint64
     if ((BigEndianWord(buffer_.get() + (p - bufferOffset_)) & kFreeFormatFixedBits) == fixed) m.at.push_back(p);
   }
   m.to = std::max(m.to, last + 1);
-  const auto found = std::lower_bound(m.at.begin(), m.at.end(), from);
-  return found != m.at.end() && *found <= last ? *found : UINT64_MAX;
+  return size_t(std::lower_bound(m.at.begin(), m.at.end(), from) - m.at.begin());
 }
 
 bool FrameScanner::ChainsOn(uint64_t offset, const FrameHeader& header) {

@@ -82,9 +82,9 @@ class FrameScanner {
   bool ResolveFreeFormat(uint64_t offset, FrameHeader& header);  // false when no length is found
   // 0 when no next frame tells; `confirmed` when the frame after that next one follows too.
   int MeasureFreeFormat(uint64_t offset, const FrameHeader& header, bool& confirmed);
-  // The first word in [from, last] with these fixed bits; UINT64_MAX when none. The bytes up to
-  // last + 3 must be buffered.
-  uint64_t NextFreeFormatMatch(uint32_t fixed, uint64_t from, uint64_t last);
+  // Where in matches_.at the words in [from, last] with these fixed bits begin (they run on
+  // while at or before last). The bytes up to last + 3 must be buffered.
+  size_t FirstFreeFormatMatch(uint32_t fixed, uint64_t from, uint64_t last);
   bool Confirmed(uint64_t offset, const FrameHeader& first);
   bool ChainsOn(uint64_t offset, const FrameHeader& header);
   uint64_t NextSyncByte(uint64_t from);                    // end_ when none

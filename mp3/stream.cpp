@@ -45,14 +45,14 @@ bool FindRegion(ByteSource& source, AnalyzeResult& result) {
 }
 
 // AnalyzeStream's look at the first frames, by a scanner over the audio region that the
-// caller may go on with; the Frame and ReadError events it took go to `taken`.
+// caller may go on with; the events it took go to `taken`.
 void AnalyzeFrames(ByteSource& source, FrameScanner& scanner, AnalyzeResult& result, std::vector<ScanEvent>& taken) {
   StreamLayout& layout = result.layout;
   ScanEvent event;
   bool found = false;
   while (!found && scanner.Next(event)) {
+    taken.push_back(event);
     if (event.kind == ScanEvent::Kind::ReadError) {
-      taken.push_back(event);
       result.status = Status::ReadError;
       return;
     }
@@ -62,7 +62,6 @@ void AnalyzeFrames(ByteSource& source, FrameScanner& scanner, AnalyzeResult& res
     result.status = Status::NoAudio;
     return;
   }
-  taken.push_back(event);
   layout.firstFrameOffset = event.offset;
   layout.firstHeader = event.header;
   layout.leadingGarbage = event.offset - layout.audioStart;
@@ -79,7 +78,7 @@ void AnalyzeFrames(ByteSource& source, FrameScanner& scanner, AnalyzeResult& res
     layout.infoFrameRange = {event.offset, event.size};
     layout.firstAudioFrameOffset = event.offset + event.size;
     while (scanner.Next(event)) {
-      if (event.kind == ScanEvent::Kind::Frame || event.kind == ScanEvent::Kind::ReadError) taken.push_back(event);
+      taken.push_back(event);
       if (event.kind == ScanEvent::Kind::Frame) {
         layout.firstAudioFrameOffset = event.offset;
         audioHeader = event.header;
@@ -244,7 +243,8 @@ bool SampledMainStream(ByteSource& source, const ScanOptions& options, const Str
 
 }  // namespace
 
-MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, const StreamSampling& sampling) {
+MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, const StreamSampling& sampling,
+                                ScanObserver* observer) {
   MainStreamResult result;
   AnalyzeResult analysis;
   if (!FindRegion(source, analysis)) {
@@ -259,7 +259,8 @@ MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, 
   result.status = analysis.status;
   result.layout = std::move(analysis.layout);
   if (!analysis.ok()) return result;
-  if (SampledMainStream(source, options, sampling, result)) return result;
+  if (!observer && SampledMainStream(source, options, sampling, result)) return result;
+  if (observer) observer->Started(result.layout);
   StreamTally tally;
   size_t replayed = 0;
   auto next = [&](ScanEvent& event) {
@@ -273,7 +274,14 @@ MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, 
       result.status = Status::ReadError;
       return result;
     }
-    if (event.kind == ScanEvent::Kind::Frame) tally.Add(source, event);
+    size_t stream = ScanObserver::kNoStream;
+    bool infoFrame = false;
+    if (event.kind == ScanEvent::Kind::Frame) {
+      stream = tally.Add(source, event);
+      infoFrame = stream == StreamTally::kInfoFrame;
+      if (infoFrame) stream = tally.Streams() - 1;  // an information frame opens a stream
+    }
+    if (observer) observer->Seen(event, stream, infoFrame, scanner.Buffered(event.offset, event.size));
   }
   const size_t main = tally.MainStream();
   if (tally.Empty() || tally.Stream(main).frames == 0) {
@@ -281,6 +289,7 @@ MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, 
     return result;
   }
   result.stream = tally.Stream(main);
+  result.streamNumber = main;
   result.foreignFrames = tally.TotalFrames() - result.stream.frames;
   AdoptStream(result.layout, result.stream);
   return result;

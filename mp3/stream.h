@@ -79,6 +79,7 @@ class StreamTally {
   // kInfoFrame when the frame is an information frame opening its stream.
   size_t Add(ByteSource& source, const ScanEvent& frame);
   bool Empty() const { return streams_.empty(); }
+  size_t Streams() const { return streams_.size(); }
   size_t MainStream() const;  // the stream with most bytes; the earliest of equals
   const StreamSummary& Stream(size_t number) const { return streams_[number]; }
   uint64_t TotalFrames() const;
@@ -91,6 +92,7 @@ struct MainStreamResult {
   Status status = Status::Ok;
   StreamLayout layout;  // AdoptStream applied
   StreamSummary stream;
+  size_t streamNumber = 0;  // among the file's streams in order of appearance (a counted pass)
   uint64_t foreignFrames = 0;
   bool ok() const { return status == Status::Ok; }
 };
@@ -117,9 +119,26 @@ struct StreamSampling {
   }
 };
 
+// Sees the events of FindMainStream's pass over the audio region, every one of them in order,
+// so that a caller that looks at each frame needs no second pass: which stream is the file's
+// is known only at the end, so each frame comes with the number of its stream (in order of
+// appearance) and whether it is the information frame opening that stream.
+class ScanObserver {
+ public:
+  static constexpr size_t kNoStream = SIZE_MAX;
+  virtual ~ScanObserver() = default;
+  // Before the first event: the tags at both ends and the audio region between them.
+  virtual void Started(const StreamLayout& layout) { (void)layout; }
+  // `stream` is kNoStream for events other than Frame. `bytes`: the event's bytes while the
+  // scanner still holds them, else empty.
+  virtual void Seen(const ScanEvent& event, size_t stream, bool infoFrame, ByteView bytes) = 0;
+};
+
 // AnalyzeStream, then the file's stream: from a sample where StreamSampling allows it, else
-// from one pass over the audio. Status NoAudio when no audio frame was found.
+// from one pass over the audio. Status NoAudio when no audio frame was found. With an
+// observer, the pass over the audio is always made, and the observer sees it (up to a read
+// error).
 MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options = {},
-                                const StreamSampling& sampling = {});
+                                const StreamSampling& sampling = {}, ScanObserver* observer = nullptr);
 
 }  // namespace mp3

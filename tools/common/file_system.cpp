@@ -121,12 +121,18 @@ std::FILE* OpenForReading(const std::string& path) {
 #endif
 }
 
-InputFile::~InputFile() {
+InputFile::~InputFile() { Close(); }
+
+void InputFile::Close() {
 #ifdef _WIN32
   if (handle_) CloseHandle(handle_);
+  handle_ = nullptr;
 #else
   if (descriptor_ >= 0) close(descriptor_);
+  descriptor_ = -1;
+  memory_ = nullptr;
 #endif
+  size_ = 0;
 }
 
 bool InputFile::Open(const std::string& path) {

@@ -46,6 +46,8 @@ class InputFile : public mp3::ByteSource {
   InputFile& operator=(const InputFile&) = delete;
   // False when the file cannot be opened or its size not be told (see SystemErrorText).
   bool Open(const std::string& path);
+  // Closes it before the end of its scope (Windows renames only closed files); reads then fail.
+  void Close();
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override;
 

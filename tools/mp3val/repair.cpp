@@ -91,7 +91,8 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
       return false;
     }
     if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
-    if (filter.Judge(event) == FrameFilter::Verdict::Keep && !copier.CopyFrame(event)) return fail();
+    const mp3::ByteView held = scanner.Buffered(event.offset, event.size);
+    if (filter.Judge(event, held) == FrameFilter::Verdict::Keep && !copier.CopyFrame(event, held)) return fail();
   }
   if (copier.FramesWritten() != check.framesKept) {
     error = "the file changed while it was being repaired";
@@ -117,13 +118,10 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
 // The repaired copy must itself pass the check with nothing left to fix and with every
 // frame that was meant to be kept; otherwise the original stays as it is.
 bool RepairedCopyIsSound(const std::string& path, const StreamCheck& original) {
-  std::FILE* file = toolcommon::OpenForReading(path);
-  if (!file) return false;
-  toolcommon::FileCloser closer(file);
-  mp3::FileSource source(file);
+  toolcommon::InputFile source;
+  if (!source.Open(path)) return false;
   StreamCheck check;
-  return source.IsOpen() && CheckStream(source, check) == CheckStatus::Ok && check.Total() == 0 &&
-         check.framesKept == original.framesKept;
+  return CheckStream(source, check) == CheckStatus::Ok && check.Total() == 0 && check.framesKept == original.framesKept;
 }
 
 void Report(const std::string& path, const StreamCheck& check) {
@@ -142,11 +140,8 @@ int CheckFile(const std::string& path, bool repair) {
   PathKind kind = toolcommon::GetPathKind(path);
   if (kind == PathKind::Missing) return Fail("cannot find '" + path + "'");
   if (kind != PathKind::File) return Fail("'" + path + "' is not a file");
-  std::FILE* file = toolcommon::OpenForReading(path);
-  if (!file) return Fail("cannot open '" + path + "': " + toolcommon::SystemErrorText());
-  toolcommon::FileCloser closer(file);
-  mp3::FileSource source(file);
-  if (!source.IsOpen()) return Fail("cannot read '" + path + "'");
+  toolcommon::InputFile source;
+  if (!source.Open(path)) return Fail("cannot open '" + path + "': " + toolcommon::SystemErrorText());
 
   StreamCheck check;
   switch (CheckStream(source, check)) {
@@ -170,7 +165,7 @@ int CheckFile(const std::string& path, bool repair) {
   output.CopyPermissionsFrom(path);
   std::string error;
   if (!WriteRepairedCopy(source, check, output, error)) return Fail("repair failed: " + error + "; left unchanged");
-  closer.Close();  // Windows renames only closed files
+  source.Close();  // Windows renames only closed files
   if (!RepairedCopyIsSound(output.Path(), check))
     return Fail("the repaired copy did not check out; '" + path + "' left unchanged");
 

@@ -1,8 +1,8 @@
 #include "tools/mp3val/stream_check.h"
 
+#include <algorithm>
 #include <cstdio>
-
-#include "tools/common/range_source.h"
+#include <iterator>
 
 namespace mp3val {
 
@@ -49,7 +49,9 @@ void SortSkipped(mp3::ByteSource& source, StreamCheck& check, mp3::ByteRange ran
       continue;
     }
     if (range.size >= static_cast<uint64_t>(mp3::kId3v1Size)) {
-      toolcommon::RangeSource window(source, range.offset, mp3::kId3v1Size);
+      // Read once: the tag readers look at the window many times.
+      uint8_t bytes[mp3::kId3v1Size];
+      mp3::MemorySource window(mp3::ByteView(bytes, source.ReadAt(range.offset, bytes, sizeof bytes)));
       mp3::TailTags tags = mp3::FindTailTags(window);
       if (tags.tags.size() == 1 && tags.tags[0].kind == mp3::TagKind::Id3v1 && tags.audioEnd == 0) {
         bool endHasOne = false;
@@ -112,24 +114,162 @@ uint64_t StreamCheck::Total() const {
   return total;
 }
 
-FrameFilter::FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout, const mp3::FrameHeader& stream)
-    : source_(source), layout_(layout), frameBytes_(mp3::kMaxFrameLength), streamHeader_(stream) {}
+namespace {
 
-FrameFilter::Verdict FrameFilter::Judge(const mp3::ScanEvent& frame) {
+enum class CrcVerdict { Holds, Fails, Unreadable };
+
+// A frame without a CRC field holds by definition. `held`: the frame's bytes where the caller
+// has them already, else empty (they are read into `buffer`).
+CrcVerdict JudgeCrc(mp3::ByteSource& source, const mp3::ScanEvent& frame, mp3::ByteView held,
+                    std::vector<uint8_t>& buffer) {
+  if (!frame.header.hasCrc) return CrcVerdict::Holds;
+  mp3::ByteView bytes = held;
+  if (bytes.size != frame.size) {
+    if (frame.size > buffer.size()) buffer.resize(static_cast<size_t>(frame.size));
+    const size_t size = static_cast<size_t>(frame.size);
+    if (!mp3::ReadExact(source, frame.offset, buffer.data(), size)) return CrcVerdict::Unreadable;
+    bytes = mp3::ByteView(buffer.data(), size);
+  }
+  return mp3::CheckFrameCrc(frame.header, bytes) == mp3::CrcStatus::Mismatch ? CrcVerdict::Fails : CrcVerdict::Holds;
+}
+
+// What the check makes of one stream's frames were it the file's stream, which is known only
+// when the pass is over: its kept frames and bad CRCs, and all of its frames, which are
+// foreign to any other stream.
+struct StreamFrames {
+  mp3::FrameHeader header;  // its first frame's
+  uint64_t framesKept = 0;
+  uint64_t bytesKept = 0;
+  uint64_t badCrc = 0;
+  std::vector<mp3::ByteRange> badCrcShown;  // the first few
+  uint64_t frames = 0;                      // its information frame included
+  std::vector<mp3::ByteRange> framesShown;  // the first few
+  bool unreadable = false;                  // a frame whose CRC could not be read
+};
+
+void Remember(std::vector<mp3::ByteRange>& shown, const mp3::ScanEvent& frame) {
+  if (shown.size() < kDetailsPerKind) shown.push_back({frame.offset, frame.size});
+}
+
+// The check's look at every event of the pass that finds the file's stream.
+class CheckPass : public mp3::ScanObserver {
+ public:
+  CheckPass(mp3::ByteSource& source, StreamCheck& check) : source_(source), check_(check) {}
+
+  void Started(const mp3::StreamLayout& layout) override { check_.layout = layout; }
+
+  void Seen(const mp3::ScanEvent& event, size_t stream, bool infoFrame, mp3::ByteView bytes) override {
+    if (event.kind == mp3::ScanEvent::Kind::ReadError) return;
+    if (event.kind == mp3::ScanEvent::Kind::Skipped) {
+      if (!seenFrame_) {
+        SortSkipped(source_, check_, {event.offset, event.size}, ProblemKind::LeadingGarbage);
+        return;
+      }
+      if (pendingSkip_) SortSkipped(source_, check_, *pendingSkip_, ProblemKind::Garbage);
+      pendingSkip_ = mp3::ByteRange{event.offset, event.size};
+      return;
+    }
+    if (pendingSkip_) SortSkipped(source_, check_, *pendingSkip_, ProblemKind::Garbage);
+    pendingSkip_.reset();
+    if (event.kind == mp3::ScanEvent::Kind::Truncated) {
+      Record(check_, ProblemKind::TruncatedFrame, event.offset, event.size);
+      lastStream_ = kNoStream;
+      return;
+    }
+    seenFrame_ = true;
+    if (stream >= streams_.size()) streams_.resize(stream + 1);
+    StreamFrames& frames = streams_[stream];
+    if (frames.frames++ == 0) frames.header = event.header;
+    Remember(frames.framesShown, event);
+    // Foreign to every other stream; to its own, an information frame is neither kept nor
+    // dropped, and the copy's last frame stays the one before.
+    lastStream_ = infoFrame ? kNoStream : stream;
+    lastKept_ = false;
+    if (infoFrame) return;
+    switch (JudgeCrc(source_, event, bytes, buffer_)) {
+      case CrcVerdict::Holds:
+        ++frames.framesKept;
+        frames.bytesKept += event.size;
+        lastKept_ = true;
+        break;
+      case CrcVerdict::Fails:
+        ++frames.badCrc;
+        Remember(frames.badCrcShown, event);
+        break;
+      case CrcVerdict::Unreadable: frames.unreadable = true; break;
+    }
+  }
+
+  // After the pass, with the file's stream known: false when one of its frames could not be read.
+  bool Finish(const mp3::MainStreamResult& file) {
+    if (pendingSkip_) SortSkipped(source_, check_, *pendingSkip_, ProblemKind::TrailingGarbage);
+    check_.streamHeader = file.stream.header;
+    const size_t main = file.streamNumber;
+    if (main >= streams_.size()) return true;  // no audio frame: not an MP3 file
+    const StreamFrames& own = streams_[main];
+    if (own.unreadable) return false;
+    check_.framesKept = own.framesKept;
+    check_.bytesKept = own.bytesKept;
+    check_.lastFrameDropped = !(lastStream_ == main && lastKept_);
+    std::vector<Problem> found;
+    for (const mp3::ByteRange& frame : own.badCrcShown)
+      found.push_back(Problem{ProblemKind::BadCrc, frame.offset, frame.size, {}});
+    check_.counts[static_cast<int>(ProblemKind::BadCrc)] += own.badCrc;
+    std::vector<Problem> foreign;
+    for (size_t other = 0; other < streams_.size(); ++other) {
+      if (other == main) continue;
+      const std::string name = StreamName(streams_[other].header);
+      for (const mp3::ByteRange& frame : streams_[other].framesShown)
+        foreign.push_back(Problem{ProblemKind::ForeignFrame, frame.offset, frame.size, name});
+      check_.counts[static_cast<int>(ProblemKind::ForeignFrame)] += streams_[other].frames;
+    }
+    auto earlier = [](const Problem& a, const Problem& b) { return a.offset < b.offset; };
+    std::sort(foreign.begin(), foreign.end(), earlier);
+    if (foreign.size() > kDetailsPerKind) foreign.resize(kDetailsPerKind);
+    const size_t crcs = found.size();
+    found.insert(found.end(), foreign.begin(), foreign.end());
+    std::inplace_merge(found.begin(), found.begin() + std::ptrdiff_t(crcs), found.end(), earlier);
+    std::vector<Problem> all;
+    all.reserve(check_.problems.size() + found.size());
+    std::merge(std::make_move_iterator(check_.problems.begin()), std::make_move_iterator(check_.problems.end()),
+               std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()), std::back_inserter(all),
+               earlier);
+    check_.problems = std::move(all);
+    return true;
+  }
+
+ private:
+  mp3::ByteSource& source_;
+  StreamCheck& check_;
+  std::vector<StreamFrames> streams_;
+  std::vector<uint8_t> buffer_;
+  bool seenFrame_ = false;
+  std::optional<mp3::ByteRange> pendingSkip_;  // garbage or trailing garbage: the next event tells
+  // The last frame or truncated frame met, and whether it was kept, for the copy's last frame.
+  size_t lastStream_ = kNoStream;
+  bool lastKept_ = false;
+};
+
+}  // namespace
+
+FrameFilter::FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout, const mp3::FrameHeader& stream)
+    : source_(source), layout_(layout), streamHeader_(stream) {}
+
+FrameFilter::Verdict FrameFilter::Judge(const mp3::ScanEvent& frame, mp3::ByteView held) {
   if (layout_.info && frame.offset == layout_.infoFrameRange.offset) return Verdict::InfoFrame;
   if (!mp3::SameStream(streamHeader_, frame.header)) return Verdict::Foreign;
-  if (frame.header.hasCrc) {
-    if (frame.size > frameBytes_.size()) frameBytes_.resize(static_cast<size_t>(frame.size));
-    size_t size = static_cast<size_t>(frame.size);
-    if (!mp3::ReadExact(source_, frame.offset, frameBytes_.data(), size)) return Verdict::Unreadable;
-    if (mp3::CheckFrameCrc(frame.header, mp3::ByteView(frameBytes_.data(), size)) == mp3::CrcStatus::Mismatch)
-      return Verdict::BadCrc;
+  switch (JudgeCrc(source_, frame, held, frameBytes_)) {
+    case CrcVerdict::Holds: return Verdict::Keep;
+    case CrcVerdict::Fails: return Verdict::BadCrc;
+    case CrcVerdict::Unreadable: break;
   }
-  return Verdict::Keep;
+  return Verdict::Unreadable;
 }
 
 CheckStatus CheckStream(mp3::ByteSource& source, StreamCheck& check) {
-  mp3::MainStreamResult file = mp3::FindMainStream(source);
+  // One pass both finds the file's stream and looks at every frame.
+  CheckPass pass(source, check);
+  mp3::MainStreamResult file = mp3::FindMainStream(source, {}, {}, &pass);
   check.layout = file.layout;
   switch (file.status) {
     case mp3::Status::Ok: break;
@@ -137,53 +277,8 @@ CheckStatus CheckStream(mp3::ByteSource& source, StreamCheck& check) {
     case mp3::Status::NoAudio: return CheckStatus::NotMp3;
     case mp3::Status::ReadError: return CheckStatus::ReadError;
   }
+  if (!pass.Finish(file)) return CheckStatus::ReadError;
   const mp3::StreamLayout& layout = check.layout;
-  FrameFilter filter(source, layout, file.stream.header);
-  mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
-  mp3::ScanEvent event;
-  bool seenFrame = false;
-  bool lastKept = false;
-  std::optional<mp3::ByteRange> pendingSkip;  // garbage or trailing garbage: the next event tells
-  while (scanner.Next(event)) {
-    if (event.kind == mp3::ScanEvent::Kind::ReadError) return CheckStatus::ReadError;
-    if (event.kind == mp3::ScanEvent::Kind::Skipped) {
-      if (!seenFrame) {
-        SortSkipped(source, check, {event.offset, event.size}, ProblemKind::LeadingGarbage);
-        continue;
-      }
-      if (pendingSkip) SortSkipped(source, check, *pendingSkip, ProblemKind::Garbage);
-      pendingSkip = mp3::ByteRange{event.offset, event.size};
-      continue;
-    }
-    if (pendingSkip) SortSkipped(source, check, *pendingSkip, ProblemKind::Garbage);
-    pendingSkip.reset();
-    if (event.kind == mp3::ScanEvent::Kind::Truncated) {
-      Record(check, ProblemKind::TruncatedFrame, event.offset, event.size);
-      lastKept = false;
-      continue;
-    }
-    seenFrame = true;
-    switch (filter.Judge(event)) {
-      case FrameFilter::Verdict::InfoFrame: continue;
-      case FrameFilter::Verdict::Keep:
-        ++check.framesKept;
-        check.bytesKept += event.size;
-        lastKept = true;
-        break;
-      case FrameFilter::Verdict::BadCrc:
-        Record(check, ProblemKind::BadCrc, event.offset, event.size);
-        lastKept = false;
-        break;
-      case FrameFilter::Verdict::Foreign:
-        Record(check, ProblemKind::ForeignFrame, event.offset, event.size, StreamName(event.header));
-        lastKept = false;
-        break;
-      case FrameFilter::Verdict::Unreadable: return CheckStatus::ReadError;
-    }
-  }
-  if (pendingSkip) SortSkipped(source, check, *pendingSkip, ProblemKind::TrailingGarbage);
-  check.streamHeader = filter.StreamHeader();
-  check.lastFrameDropped = !lastKept;
   uint64_t region = layout.audioEnd - layout.audioStart;
   if (check.framesKept == 0 || check.bytesKept < region / kMinAudioShareDivisor) return CheckStatus::NotMp3;
   if (layout.info) CheckInfoFrame(check);

@@ -47,15 +47,16 @@ struct StreamCheck {
 
 enum class CheckStatus { Ok, Empty, NotMp3, ReadError };
 
-// Decides frame by frame what a repaired copy keeps, the same way in the check and in the
-// writing of the copy: audio frames of the stream whose CRC (where they carry one) holds.
+// Decides frame by frame what the repaired copy keeps: audio frames of the stream whose CRC
+// (where they carry one) holds. The check decides the same, by the same CRC rule, for every
+// stream at once, as the file's stream is known only at the end of its pass.
 class FrameFilter {
  public:
   // `stream`: the file's stream (mp3::FindMainStream); frames of others are foreign.
   FrameFilter(mp3::ByteSource& source, const mp3::StreamLayout& layout, const mp3::FrameHeader& stream);
   enum class Verdict { InfoFrame, Keep, BadCrc, Foreign, Unreadable };
-  Verdict Judge(const mp3::ScanEvent& frame);
-  const mp3::FrameHeader& StreamHeader() const { return streamHeader_; }
+  // `held`: the frame's bytes where the caller has them (the scanner's buffer), else empty.
+  Verdict Judge(const mp3::ScanEvent& frame, mp3::ByteView held = {});
 
  private:
   mp3::ByteSource& source_;

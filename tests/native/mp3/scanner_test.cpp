@@ -266,6 +266,31 @@ TEST(Scanner, LastFreeFormatFrameKeepsTheStreamsLength) {
     }
 }
 
+// A free-format length is the distance to the next header, but a header-like word in a frame's
+// data is not one: no frame follows it at that distance, and the search goes on to the next.
+TEST(Scanner, HeaderLikeWordsInsideFreeFormatFramesAreSkipped) {
+    std::vector<uint8_t> frame =
+        mp3test::SilentFrame(mp3::Version::Mpeg1, mp3::Layer::III, 128, 44100, mp3::ChannelMode::JointStereo);
+    frame[2] &= 0x0F;  // bitrate index 0: free format, 417 bytes
+    for (const size_t inside : {size_t{100}, size_t{300}, size_t{417 * 2 + 60}, size_t{417 * 3 + 250}}) {
+        std::vector<uint8_t> stream;
+        for (int i = 0; i < 6; ++i) Append(stream, frame);
+        std::copy(frame.begin(), frame.begin() + 4, stream.begin() + std::ptrdiff_t(inside));
+        mp3::MemorySource source{mp3::ByteView(stream)};
+        for (int confirm = 0; confirm <= 3; ++confirm) {
+            mp3::ScanOptions options;
+            options.confirmFrames = confirm;
+            const std::vector<mp3::ScanEvent> events = ScanAll(source, 0, stream.size(), options);
+            ASSERT_EQ(events.size(), 6u) << "word at " << inside << ", confirming " << confirm;
+            for (size_t i = 0; i < 6; ++i) {
+                EXPECT_EQ(events[i].kind, Kind::Frame);
+                EXPECT_EQ(events[i].offset, 417 * i);
+                EXPECT_EQ(events[i].size, 417u);
+            }
+        }
+    }
+}
+
 TEST(Scanner, ReadErrorStopsTheScanAndIsReported) {
     const std::vector<uint8_t> stream = mp3test::SilentStream(1000);
     mp3::MemorySource memory{mp3::ByteView(stream)};

@@ -2,6 +2,7 @@
 // gives, and where the sample cannot vouch for the whole file, the count must be made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "mp3/mp3.h"
@@ -137,6 +138,67 @@ TEST(StreamSampling, WhatTheSampleCannotVouchForIsCounted) {
     mp3::MemorySource source{mp3::ByteView(sound)};
     EXPECT_EQ(mp3::FindMainStream(source, {}, SmallWindows()).stream.frames, 401u);
     EXPECT_EQ(mp3::FindMainStream(source, {}, mp3::StreamSampling::WholeFile()).stream.frames, 400u);
+}
+
+// Records what an observer of FindMainStream's pass is shown.
+class Recorder : public mp3::ScanObserver {
+public:
+    struct Sighting {
+        mp3::ScanEvent event;
+        size_t stream;
+        bool infoFrame;
+    };
+    void Seen(const mp3::ScanEvent& event, size_t stream, bool infoFrame, mp3::ByteView bytes) override {
+        seen.push_back({event, stream, infoFrame});
+        if (!bytes.empty()) heldRight &= std::equal(bytes.begin(), bytes.end(), file.begin() + std::ptrdiff_t(event.offset));
+        heldRight &= bytes.empty() || bytes.size == event.size;
+    }
+    std::vector<uint8_t> file;
+    std::vector<Sighting> seen;
+    bool heldRight = true;
+};
+
+TEST(StreamSampling, AnObserverSeesEveryEventWithTheNumberOfItsStream) {
+    Recorder recorder;
+    std::vector<uint8_t>& file = recorder.file;
+    mp3test::Append(file, std::string(40, 'y'));
+    mp3test::Append(file, ForeignFrames(5));
+    const size_t infoAt = file.size();
+    mp3test::Append(file, WithXing(mp3test::SilentStream(20), 20));
+    mp3test::Append(file, std::string(300, 'x'));
+    mp3test::Append(file, mp3test::SilentStream(10));
+    mp3::MemorySource source{mp3::ByteView(file)};
+    const mp3::MainStreamResult result = mp3::FindMainStream(source, {}, {}, &recorder);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.streamNumber, 1u);
+    EXPECT_EQ(result.stream.frames, 30u);
+    EXPECT_TRUE(recorder.heldRight);
+
+    const std::vector<mp3::ScanEvent> scan = mp3test::ScanAll(source, 0, file.size());
+    ASSERT_EQ(recorder.seen.size(), scan.size());
+    ASSERT_EQ(scan.size(), 1u + 5 + 1 + 20 + 1 + 10);
+    for (size_t i = 0; i < scan.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Recorder::Sighting& seen = recorder.seen[i];
+        EXPECT_EQ(seen.event.kind, scan[i].kind);
+        EXPECT_EQ(seen.event.offset, scan[i].offset);
+        EXPECT_EQ(seen.event.size, scan[i].size);
+        const bool garbage = i == 0 || i == 27;
+        EXPECT_EQ(seen.event.kind, garbage ? mp3::ScanEvent::Kind::Skipped : mp3::ScanEvent::Kind::Frame);
+        EXPECT_EQ(seen.stream, garbage ? mp3::ScanObserver::kNoStream : i < 6 ? 0u : 1u);
+        EXPECT_EQ(seen.infoFrame, i == 6);
+    }
+    EXPECT_EQ(recorder.seen[6].event.offset, infoAt);
+}
+
+// The observer is shown every frame, so no sample may stand in for the count.
+TEST(StreamSampling, AnObserverGetsTheCountedPass) {
+    Recorder recorder;
+    recorder.file = WithXing(mp3test::SilentStream(400), 401);
+    mp3::MemorySource source{mp3::ByteView(recorder.file)};
+    const mp3::MainStreamResult observed = mp3::FindMainStream(source, {}, SmallWindows(), &recorder);
+    EXPECT_EQ(observed.stream.frames, 400u);
+    EXPECT_EQ(recorder.seen.size(), 401u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // mp3val run as a child process on damaged copies of the fixtures.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include "tool_test_support.h"
@@ -231,6 +232,64 @@ TEST(Mp3val, KeepsTheStreamHoldingMostOfTheAudio) {
     EXPECT_EQ(tooltest::ReadBytes(scratch / "two.mp3"), rest) << "the MP3 after the spliced piece, byte for byte";
     EXPECT_TRUE(tooltest::DecodesWithLame(scratch / "two.mp3", scratch.Path()));
     EXPECT_EQ(RunTool(kRepairTool, {"-f", scratch / "two.mp3"}).exitCode, 0);
+}
+
+// The file's stream is the one with most bytes, known only once every frame has been seen:
+// frames of other streams before it are still reported as foreign, in file order among the
+// other problems, the first twenty of them over all other streams.
+TEST(Mp3val, ReportsProblemsInFileOrderBeforeTheStreamIsKnown) {
+    Mp3View main = tooltest::ViewMp3(tooltest::FixturePath("cbr128.mp3"));
+    Mp3View first = tooltest::ViewMp3(tooltest::FixturePath("mpeg2.mp3"));
+    Mp3View later = tooltest::ViewMp3(tooltest::FixturePath("mpeg25.mp3"));
+    ASSERT_TRUE(main.ok && main.frames.size() >= 200 && first.frames.size() >= 12 && later.frames.size() >= 14);
+    ScratchDir scratch;
+    const std::string file = scratch / "song.mp3";
+    Bytes bytes;
+    Bytes kept;
+    std::vector<std::string> expected;
+    auto line = [&](const std::string& what, uint64_t offset, uint64_t size, const std::string& detail) {
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(offset));
+        expected.push_back(file + ": " + what + " at offset " + hex + " (" + std::to_string(size) + " bytes)" + detail);
+    };
+    auto foreign = [&](const Mp3View& view, size_t from, size_t count, const std::string& name, size_t shown) {
+        for (size_t i = from; i < from + count; ++i) {
+            const Bytes frame = view.FrameBytes(i);
+            if (i - from < shown) line("frame of another stream", bytes.size(), frame.size(), ": " + name);
+            Insert(bytes, bytes.size(), frame);
+        }
+    };
+    auto garbage = [&](size_t size) {
+        line("garbage between frames", bytes.size(), size, "");
+        Insert(bytes, bytes.size(), Garbage(size));
+    };
+    auto own = [&](size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i) {
+            Insert(bytes, bytes.size(), main.FrameBytes(i));
+            Insert(kept, kept.size(), main.FrameBytes(i));
+        }
+    };
+    const std::string firstName = "MPEG-2 Layer III " + std::to_string(first.headers[0].sampleRate) + " Hz";
+    const std::string laterName = "MPEG-2.5 Layer III " + std::to_string(later.headers[0].sampleRate) + " Hz";
+    foreign(first, 0, 6, firstName, 6);
+    garbage(300);
+    foreign(first, 6, 6, firstName, 6);
+    own(0, 100);
+    garbage(200);
+    foreign(later, 0, 14, laterName, 8);  // 20 shown: the rest only counted
+    own(100, 100);
+    expected.push_back(file + ": ... and 6 more: frame of another stream");
+    expected.push_back(file + ": 28 problem(s) found");
+    tooltest::WriteBytes(file, bytes);
+
+    RunResult report = RunTool(kRepairTool, {file});
+    EXPECT_EQ(report.exitCode, 1) << report.err;
+    std::string lines;
+    for (const std::string& text : expected) lines += text + "\n";
+    EXPECT_EQ(report.out, lines);
+    RunResult repair = RunTool(kRepairTool, {"-f", file});
+    ASSERT_EQ(repair.exitCode, 1) << repair.err;
+    EXPECT_EQ(tooltest::ReadBytes(file), kept);
 }
 
 // An existing .bak may be the original of an earlier repair: it is never overwritten.
