@@ -211,9 +211,9 @@ class CheckPass : public mp3::ScanObserver {
     check_.framesKept = own.framesKept;
     check_.bytesKept = own.bytesKept;
     check_.lastFrameDropped = !(lastStream_ == main && lastKept_);
-    std::vector<Problem> found;
+    std::vector<Problem>& problems = check_.problems;
     for (const mp3::ByteRange& frame : own.badCrcShown)
-      found.push_back(Problem{ProblemKind::BadCrc, frame.offset, frame.size, {}});
+      problems.push_back(Problem{ProblemKind::BadCrc, frame.offset, frame.size, {}});
     check_.counts[static_cast<int>(ProblemKind::BadCrc)] += own.badCrc;
     std::vector<Problem> foreign;
     for (size_t other = 0; other < streams_.size(); ++other) {
@@ -224,17 +224,12 @@ class CheckPass : public mp3::ScanObserver {
       check_.counts[static_cast<int>(ProblemKind::ForeignFrame)] += streams_[other].frames;
     }
     auto earlier = [](const Problem& a, const Problem& b) { return a.offset < b.offset; };
+    // The first few foreign frames of the file, whichever streams they belong to.
     std::sort(foreign.begin(), foreign.end(), earlier);
     if (foreign.size() > kDetailsPerKind) foreign.resize(kDetailsPerKind);
-    const size_t crcs = found.size();
-    found.insert(found.end(), foreign.begin(), foreign.end());
-    std::inplace_merge(found.begin(), found.begin() + std::ptrdiff_t(crcs), found.end(), earlier);
-    std::vector<Problem> all;
-    all.reserve(check_.problems.size() + found.size());
-    std::merge(std::make_move_iterator(check_.problems.begin()), std::make_move_iterator(check_.problems.end()),
-               std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()), std::back_inserter(all),
-               earlier);
-    check_.problems = std::move(all);
+    problems.insert(problems.end(), std::make_move_iterator(foreign.begin()), std::make_move_iterator(foreign.end()));
+    // In file order, as a reader of the report meets them.
+    std::stable_sort(problems.begin(), problems.end(), earlier);
     return true;
   }
 
