@@ -50,12 +50,17 @@ const EngineTiming& Engine() {
 // On Windows the DirectSound renderer is the graph's clock and runs with the sound it plays, so
 // the position is what is heard. Wine's renderer runs on the system clock instead and writes
 // ahead of its audio engine: the position leads the sound by the engine's delay (measured through
-// PulseAudio: 47–58 ms ahead; the engine reports 20 ms of latency behind a 30 ms buffer). A sound
-// server asked for a larger buffer than Wine requests (PULSE_LATENCY_MSEC) adds a delay that Wine
-// does not report: ↑ then marks that much after what is heard.
+// PulseAudio: 47–58 ms ahead; the engine reports 20 ms of latency behind a 30 ms buffer, at 44.1
+// and 22.05 kHz alike). Nothing Wine reports follows the sound server's own buffering: an audio
+// client's clock keeps with what is heard to within a period, but the renderer's stream belongs to
+// DirectSound, out of the program's reach. A server that makes Wine choose a longer period than its
+// 10 ms (one asked for 50 ms of buffering: 13.6 ms at 44.1 kHz, 20 ms at 22.05 kHz) grows this sum
+// faster than the delay: ↑ still marked within 2 ms of what was heard at 44.1 kHz, but 26–31 ms
+// early at 22.05 kHz.
 LONGLONG OutputLatency() { return Engine().delay; }
 
 // Wine's mixer takes up a newly started buffer at its next period, not at the start time the
-// renderer was given: the silence before a repetition measured 28-29 ms, or one period more
-// (41.6-42.6 ms where the period is 13.6 ms at 44.1 kHz; 44-49 ms where it is 20 ms at 22.05 kHz).
+// renderer was given: the silence before a repetition measured 27-29 ms, or one period more
+// (37-39 ms with Wine's 10 ms period; 41.6-42.6 ms where the period is 13.6 ms, 44-49 ms where it
+// is 20 ms).
 LONGLONG OutputStartSlack() { return Engine().period; }

@@ -127,6 +127,7 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
     for (size_t i = 1; i <= firstLoop; ++i)
         EXPECT_EQ(heard[i - 1].SourceEnd(), heard[i].sourceStart) << "the first pass, stretch " << i;
     ++firstLoop;
+    printf("  the program counts %.1f ms from its output to the ear\n", OutputLatency() / 10000.0);
     // ↑ marked what was being heard: the source sample the recording held at each press.
     for (auto [press, point] : {std::pair{pressA, a}, std::pair{pressB, b}}) {
         const HeardStretch* during = nullptr;

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# How scripts/with-pulse runs the command it is given: skipped (77, the command not run) where
+# PulseAudio is missing; otherwise in real time where the machine allows it, and with the stream's
+# latency left to Wine unless a run asks for one. Each case prints what it saw when it fails.
+set -u
+script=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/with-pulse-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export CLIPVANE_BUILD=$work/build
+mkdir -p "$CLIPVANE_BUILD"
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# A machine without PulseAudio: every command of this one but the two the script needs from it.
+bin=$work/bin
+mkdir -p "$bin"
+IFS=: read -ra folders <<< "$PATH"
+for folder in "${folders[@]}"; do
+  for tool in "$folder"/*; do
+    name=$(basename "$tool")
+    case "$name" in pulseaudio|parec) continue ;; esac
+    [ -e "$bin/$name" ] || ln -s "$tool" "$bin/$name"
+  done
+done
+PATH=$bin "$script" touch "$work/ran" 2>/dev/null
+status=$?
+[ "$status" = 77 ] || fail "without PulseAudio: exit status $status, expected 77"
+[ ! -e "$work/ran" ] || fail "without PulseAudio: the command ran"
+
+if ! command -v pulseaudio >/dev/null || ! command -v parec >/dev/null; then
+  echo "PulseAudio is not installed here: only the case without it was run"
+  exit $((failures > 0))
+fi
+
+# The scheduling policy the command runs under, and the latency it would ask the server for.
+seen() { "$script" bash -c 'chrt -p $$ | head -1 | sed "s/.*: //"; echo "latency=${PULSE_LATENCY_MSEC-unset}"' 2>"$work/err"; }
+expected_policy=SCHED_RR
+chrt -r 1 true 2>/dev/null || expected_policy=SCHED_OTHER  # real time refused on this machine
+while read -r asked policy latency; do
+  [ "$asked" = - ] && asked=""
+  output=$(CLIPVANE_PULSE_LATENCY_MSEC=$asked CLIPVANE_PULSE_RT_PRIORITY=$policy seen)
+  wanted=$expected_policy
+  [ "$policy" = 0 ] && wanted=SCHED_OTHER
+  [ "$output" = "$(printf '%s\nlatency=%s' "$wanted" "$latency")" ] ||
+    fail "latency '$asked', priority $policy: saw '$output' ($(cat "$work/err"))"
+done <<'CASES'
+- 10 unset
+50 10 50
+- 0 unset
+CASES
+exit $((failures > 0))
