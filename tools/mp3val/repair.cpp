@@ -57,6 +57,29 @@ std::optional<uint32_t> QualityOf(const StreamCheck& check) {
   return layout.info->xing->quality;
 }
 
+// The frames the check kept, found again by a pass of their own (a file too long for the
+// check to list them).
+bool CopyKeptFramesFound(mp3::ByteSource& source, const StreamCheck& check, toolcommon::FrameCopier& copier,
+                         std::string& error) {
+  const mp3::StreamLayout& layout = check.layout;
+  FrameFilter filter(source, layout, check.streamHeader);
+  mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
+  mp3::ScanEvent event;
+  while (scanner.Next(event)) {
+    if (event.kind == mp3::ScanEvent::Kind::ReadError) {
+      error = "cannot read the file";
+      return false;
+    }
+    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
+    const mp3::ByteView held = scanner.Buffered(event.offset, event.size);
+    if (filter.Judge(event, held) == FrameFilter::Verdict::Keep && !copier.CopyFrame(event, held)) {
+      error = copier.Error();
+      return false;
+    }
+  }
+  return true;
+}
+
 // Writes the repaired copy: leading tags (and stray ID3v2 tags) first, the information
 // frame where the original had one, the frames the check kept, then the tail tags with any
 // ID3v1 tag last.
@@ -82,17 +105,12 @@ bool WriteRepairedCopy(mp3::ByteSource& source, const StreamCheck& check, toolco
   if (rewriteInfo && !copier.ReserveInfoFrame(check.streamHeader, lame.has_value(), quality.has_value())) return fail();
   if (layout.info && !rewriteInfo && !copier.CopyRange(layout.infoFrameRange)) return fail();
 
-  FrameFilter filter(source, layout, check.streamHeader);
-  mp3::FrameScanner scanner(source, layout.audioStart, layout.audioEnd);
-  mp3::ScanEvent event;
-  while (scanner.Next(event)) {
-    if (event.kind == mp3::ScanEvent::Kind::ReadError) {
-      error = "cannot read the file";
-      return false;
+  if (check.keptFramesListed) {
+    for (const mp3::ScanEvent& frame : check.keptFrames) {
+      if (!copier.CopyFrame(frame)) return fail();
     }
-    if (event.kind != mp3::ScanEvent::Kind::Frame) continue;
-    const mp3::ByteView held = scanner.Buffered(event.offset, event.size);
-    if (filter.Judge(event, held) == FrameFilter::Verdict::Keep && !copier.CopyFrame(event, held)) return fail();
+  } else if (!CopyKeptFramesFound(source, check, copier, error)) {
+    return false;
   }
   if (copier.FramesWritten() != check.framesKept) {
     error = "the file changed while it was being repaired";

@@ -144,6 +144,7 @@ struct StreamFrames {
   std::vector<mp3::ByteRange> badCrcShown;  // the first few
   uint64_t frames = 0;                      // its information frame included
   std::vector<mp3::ByteRange> framesShown;  // the first few
+  std::vector<mp3::ScanEvent> kept;         // while the file's frames are listed
   bool unreadable = false;                  // a frame whose CRC could not be read
 };
 
@@ -191,6 +192,7 @@ class CheckPass : public mp3::ScanObserver {
         ++frames.framesKept;
         frames.bytesKept += event.size;
         lastKept_ = true;
+        List(frames, event);
         break;
       case CrcVerdict::Fails:
         ++frames.badCrc;
@@ -211,6 +213,8 @@ class CheckPass : public mp3::ScanObserver {
     check_.framesKept = own.framesKept;
     check_.bytesKept = own.bytesKept;
     check_.lastFrameDropped = !(lastStream_ == main && lastKept_);
+    check_.keptFramesListed = listing_;
+    if (listing_) check_.keptFrames = std::move(streams_[main].kept);
     std::vector<Problem>& problems = check_.problems;
     for (const mp3::ByteRange& frame : own.badCrcShown)
       problems.push_back(Problem{ProblemKind::BadCrc, frame.offset, frame.size, {}});
@@ -234,9 +238,22 @@ class CheckPass : public mp3::ScanObserver {
   }
 
  private:
+  // Lists a kept frame of its stream, until the file turns out to hold too many to list.
+  void List(StreamFrames& frames, const mp3::ScanEvent& event) {
+    if (!listing_) return;
+    if (++listed_ > StreamCheck::kMaxListedFrames) {
+      listing_ = false;
+      for (StreamFrames& stream : streams_) std::vector<mp3::ScanEvent>().swap(stream.kept);
+      return;
+    }
+    frames.kept.push_back(event);
+  }
+
   mp3::ByteSource& source_;
   StreamCheck& check_;
   std::vector<StreamFrames> streams_;
+  bool listing_ = true;
+  size_t listed_ = 0;
   std::vector<uint8_t> buffer_;
   bool seenFrame_ = false;
   std::optional<mp3::ByteRange> pendingSkip_;  // garbage or trailing garbage: the next event tells

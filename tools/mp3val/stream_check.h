@@ -36,6 +36,12 @@ struct StreamCheck {
   uint64_t framesKept = 0;        // audio frames a repaired copy holds
   uint64_t bytesKept = 0;         // their bytes
   bool lastFrameDropped = false;  // the copy ends earlier than the original's last frame
+  // The frames the copy keeps, in file order, as the check met them, so that the copy need not
+  // find them again; only for files of at most kMaxListedFrames frames, which keeps the
+  // memory bounded (keptFramesListed tells; a longer file's copy scans it again).
+  static constexpr size_t kMaxListedFrames = 1024;
+  std::vector<mp3::ScanEvent> keptFrames;
+  bool keptFramesListed = false;
 
   std::vector<Problem> problems;  // the first few of each kind
   uint64_t counts[kProblemKinds] = {};
