@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # How scripts/with-pulse runs the command it is given: skipped (77, the command not run) where
 # PulseAudio is missing; otherwise in real time where the machine allows it, and with the stream's
-# latency left to Wine unless a run asks for one. Each case prints what it saw when it fails.
+# latency left to Wine unless a run asks for one; a settling program run through wine-run before
+# the command, against the private server, and a failing one stopping the run. Each case prints
+# what it saw when it fails.
 set -u
 script=$1
 work=$(mktemp -d "${TMPDIR:-/tmp}/with-pulse-test.XXXXXX")
@@ -48,4 +50,30 @@ done <<'CASES'
 50 10 50
 - 0 unset
 CASES
+
+# --settle: a copy of the script beside a wine-run that notes what it was asked to run and "saves
+# the registry" a second later, as wineserver would: a new file renamed over user.reg. The command
+# must start after that save, against the private server; a failing settle stops the run.
+scripts=$work/scripts
+mkdir -p "$scripts"
+cp "$script" "$(dirname "$script")/wine-env" "$scripts/"
+cat >"$scripts/wine-run" <<'FAKE'
+#!/bin/sh
+echo "settle $1 $PULSE_SERVER" >>"$CLIPVANE_BUILD/order"
+mkdir -p "$WINEPREFIX"
+(sleep 1; : >"$WINEPREFIX/new"; mv "$WINEPREFIX/new" "$WINEPREFIX/user.reg") &
+exit $SETTLE_STATUS
+FAKE
+chmod +x "$scripts/wine-run"
+for settled in 0 1; do
+  export CLIPVANE_BUILD=$work/build-$settled
+  mkdir -p "$CLIPVANE_BUILD"
+  SETTLE_STATUS=$settled "$scripts/with-pulse" --settle settler.exe \
+    sh -c 'test -e "$WINEPREFIX/user.reg" && echo "command after the save" >>"$CLIPVANE_BUILD/order"' 2>/dev/null
+  status=$?
+  wanted="settle settler.exe unix:$CLIPVANE_BUILD/pulse/native"
+  [ "$settled" = 0 ] && wanted=$(printf '%s\ncommand after the save' "$wanted")
+  [ "$(cat "$CLIPVANE_BUILD/order" 2>/dev/null)" = "$wanted" ] || fail "settle exiting $settled: ran '$(cat "$CLIPVANE_BUILD/order" 2>/dev/null)'"
+  [ $((status != 0)) = "$settled" ] || fail "settle exiting $settled: exit status $status"
+done
 exit $((failures > 0))
