@@ -59,7 +59,12 @@ bool FrameScanner::Fill(uint64_t offset, size_t count) {
   }
   bufferOffset_ = start;
   bufferFill_ = keep;
-  const size_t toRead = size_t(std::min<uint64_t>(bufferSize_ - keep, end_ - (start + keep)));
+  size_t toRead = size_t(std::min<uint64_t>(bufferSize_ - keep, end_ - (start + keep)));
+  if (!readBefore_ && options_.firstReadSize != 0) {
+    const size_t wanted = size_t(wantEnd - std::min(wantEnd, start + keep));
+    toRead = std::min(toRead, std::max(wanted, options_.firstReadSize));
+  }
+  readBefore_ = true;
   const size_t got = source_.ReadAt(start + keep, buffer_.get() + keep, toRead);
   bufferFill_ += got;
   if (got < toRead) readError_ = true;

@@ -17,6 +17,10 @@ struct ScanOptions {
   // reaches the end of the region exactly.
   int confirmFrames = 3;
   size_t bufferSize = 256 * 1024;
+  // When not 0: the scanner's first read stops after this many bytes (or what the scan needs
+  // at once, when that is more); later reads fill the buffer. A scan that looks at a few frames
+  // only then reads no more than those.
+  size_t firstReadSize = 0;
   // When not 0: the first frame must begin within this many bytes of the region's start, else
   // the region counts as holding no audio. A player that opens any file it is handed uses it
   // so that a large file of something else is not read to its end.
@@ -100,6 +104,7 @@ class FrameScanner {
   uint64_t bufferOffset_ = 0;
   size_t bufferFill_ = 0;
   bool readError_ = false;
+  bool readBefore_ = false;  // ScanOptions::firstReadSize holds for the first read only
   bool locked_ = false;
   bool chained_ = false;  // pos_ directly follows an accepted frame
   bool done_ = false;

@@ -170,6 +170,10 @@ void AdoptStream(StreamLayout& layout, const StreamSummary& stream) {
 
 namespace {
 
+// The information frame and the frames that confirm the stream after it: a handful of frames,
+// each at most kMaxFreeFormatFrameLength.
+constexpr size_t kFirstFramesRead = 16 * 1024;
+
 // One window of the sample: from `begin` (a frame start when `atFrame`, else anywhere) on,
 // at least `bytes` of frames of `stream`, each right after the one before, or all of them up
 // to `end`, where the last must end. Sets `first` to the first frame's header.
@@ -177,6 +181,9 @@ bool WindowHoldsOnlyStream(ByteSource& source, uint64_t begin, uint64_t end, uin
                            const FrameHeader& stream, const ScanOptions& options, FrameHeader& first) {
   ScanOptions windowOptions = options;
   windowOptions.bufferSize = size_t(bytes);  // the scanner rounds it up to what it needs
+  // The window's frames, the one across its end and the header after it, which shows that
+  // frame whole: as a rule all the window looks at, in one read.
+  windowOptions.firstReadSize = size_t(bytes) + size_t(kMaxFreeFormatFrameLength) + size_t(kHeaderSize);
   FrameScanner scanner(source, begin, end, windowOptions);
   ScanEvent event;
   bool framesMet = false;
@@ -253,7 +260,10 @@ MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, 
     return result;
   }
   // One pass: the tally goes on where the analysis stopped, with the frames it has seen.
-  FrameScanner scanner(source, analysis.layout.audioStart, analysis.layout.audioEnd, options);
+  // Where a sample may decide, the first frames are all this scanner is likely to read.
+  ScanOptions passOptions = options;
+  if (sampling.enabled && !observer) passOptions.firstReadSize = kFirstFramesRead;
+  FrameScanner scanner(source, analysis.layout.audioStart, analysis.layout.audioEnd, passOptions);
   std::vector<ScanEvent> events;
   AnalyzeFrames(source, scanner, analysis, events);
   result.status = analysis.status;

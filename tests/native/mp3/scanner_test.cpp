@@ -36,12 +36,14 @@ public:
     uint64_t Size() const override { return inner_.Size(); }
     size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
         largestRead = std::max(largestRead, count);
+        reads.push_back(count);
         const size_t n = inner_.ReadAt(offset, buffer, count);
         totalRead += n;
         return n;
     }
     size_t largestRead = 0;
     uint64_t totalRead = 0;
+    std::vector<size_t> reads;  // the count asked each time
 
 private:
     mp3::ByteSource& inner_;
@@ -194,6 +196,36 @@ TEST(Scanner, StreamsThroughABoundedBuffer) {
     EXPECT_GT(OfKind(events, Kind::Frame).size(), 400u);
     EXPECT_LE(counting.largestRead, options.bufferSize);
     EXPECT_LE(counting.totalRead, counting.Size() + 64 * 1024);  // each byte read about once
+}
+
+// A first read cut short may only change what is read, never what is found: garbage in
+// front, free-format frames (measured over 6 kB at once) and a truncated end among them.
+TEST(Scanner, AShortFirstReadFindsTheSameEvents) {
+    for (const char* name : {"vbr.mp3", "garbage.mp3", "freeformat.mp3", "truncated.mp3", "layer2-a.mp2"}) {
+        for (const size_t first : {size_t(1), size_t(1000)}) {
+            SCOPED_TRACE(std::string(name) + ", first read " + std::to_string(first));
+            const std::vector<uint8_t> bytes = mp3test::ReadFixture(name);
+            mp3::MemorySource memory{mp3::ByteView(bytes)};
+            mp3::ScanOptions options;
+            options.bufferSize = 64 * 1024;
+            const std::vector<mp3::ScanEvent> whole = ScanAll(memory, 0, bytes.size(), options);
+            options.firstReadSize = first;
+            CountingSource counting(memory);
+            const std::vector<mp3::ScanEvent> shortFirst = ScanAll(counting, 0, bytes.size(), options);
+            ASSERT_EQ(shortFirst.size(), whole.size());
+            for (size_t i = 0; i < whole.size(); ++i) {
+                EXPECT_EQ(shortFirst[i].kind, whole[i].kind) << i;
+                EXPECT_EQ(shortFirst[i].offset, whole[i].offset) << i;
+                EXPECT_EQ(shortFirst[i].size, whole[i].size) << i;
+                EXPECT_EQ(shortFirst[i].header.raw, whole[i].header.raw) << i;
+            }
+            // The first look is at a header's 4 bytes: a smaller first read is raised to them.
+            ASSERT_FALSE(counting.reads.empty());
+            EXPECT_EQ(counting.reads[0], std::max<size_t>(first, 4));
+            // Later reads fill the 64 kB buffer: each brings at least half of it.
+            EXPECT_LE(counting.reads.size(), 2 + bytes.size() / (32 * 1024));
+        }
+    }
 }
 
 TEST(Scanner, ManyRefillsLoseNoFrame) {

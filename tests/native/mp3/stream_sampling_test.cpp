@@ -17,10 +17,13 @@ public:
     uint64_t Size() const override { return inner_.Size(); }
     size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
         const size_t got = inner_.ReadAt(offset, buffer, count);
+        if (count > kSmallRead) largeReads.push_back(count);
         read += got;
         return got;
     }
     uint64_t read = 0;
+    static constexpr size_t kSmallRead = 4096;  // tags and single frames
+    std::vector<size_t> largeReads;
 
 private:
     mp3::ByteSource& inner_;
@@ -76,6 +79,14 @@ TEST(StreamSampling, AnHourLongFileIsDecidedFromAFewReads) {
     ExpectSameDecision(fast, mp3::FindMainStream(counted, {}, mp3::StreamSampling::WholeFile()));
     EXPECT_GE(counted.read, file.Source().Size());
     EXPECT_LT(sampled.read, file.Source().Size() / 10);
+    // The first frames in 16 kB; then each window its 32 kB, the largest frame across its end
+    // and the header after it (32768 + 3072 + 4), the last one only up to the end of the audio:
+    // 32 kB and what the even spacing of the 15 steps before it rounds off.
+    const uint64_t spread = fast.layout.audioEnd - 32768 - fast.layout.infoFrameRange.End();
+    std::vector<size_t> expected{16384};
+    expected.insert(expected.end(), 15, 35844);
+    expected.push_back(size_t(32768 + spread % 15));
+    EXPECT_EQ(sampled.largeReads, expected);
 }
 
 // Silent MPEG-1 frames behind a Xing frame whose counts claim `frames` frames reaching to the
