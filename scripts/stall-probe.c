@@ -8,7 +8,7 @@
 // LOG gets a line per late wake-up: "late CPU END_S MS BYTES", END_S the wake-up's monotonic time
 // in seconds, MS how late it was and BYTES FILE's length at that moment (the recording's, so that
 // a stall can be placed in it), -1 without FILE.
-// On ending it prints one line per stall of every processor of at least 10 ms (STALL_PROBE_MS
+// On ending it prints one line per stall of every processor of at least 5 ms (STALL_PROBE_MS
 // changes that), with the time into FILE at that rate, and a summary line.
 #define _GNU_SOURCE
 #include <pthread.h>
@@ -88,7 +88,7 @@ static int EveryProcessorStood(const Late* seed, double* start, double* end) {
 
 static void Report(void) {
     const char* threshold = getenv("STALL_PROBE_MS");
-    const double shortest = threshold ? atof(threshold) : 10.0;
+    const double shortest = threshold ? atof(threshold) : 5.0;  // the shortest seen to silence the sound
     int stalls = 0;
     double longest = 0, lastEnd = -1;
     for (int i = 0; i < lateCount; ++i) {
