@@ -17,6 +17,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -127,6 +128,11 @@ int main(int argc, char** argv) {
         perror(argv[1]);
         return 1;
     }
+    // A real-time process left behind would wake every processor each millisecond forever: the
+    // probe ends with whatever started it, even when that is killed outright.
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) return 0;
     watched = argc > 2 ? argv[2] : 0;
     bytesPerSecond = argc > 3 ? atof(argv[3]) : 0;
     cpus = (int)sysconf(_SC_NPROCESSORS_ONLN);

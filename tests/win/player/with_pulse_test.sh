@@ -73,6 +73,19 @@ if chrt -f 1 true 2>/dev/null && command -v cc >/dev/null && [ "$(nproc)" -ge 2 
   [ -n "$held" ] || fail "stall probe: the first processor's watcher was not seen held for 0.6 s"
   ! awk '$2 == "stall" && $3 >= 400 && $3 < 1000' "$work/err" | grep -q . ||
     fail "stall probe: one processor held was taken for the machine: $(grep with-pulse: "$work/err")"
+  # A run killed outright (no trap runs) must not leave the real-time probe behind.
+  "$script" sleep 5 2>/dev/null &
+  runner=$!
+  probe=""
+  for _ in $(seq 1 100); do probe=$(pgrep -P $runner -x stall-probe) && break; sleep 0.1; done
+  kill -KILL $runner
+  sleep 0.5
+  if [ -z "$probe" ]; then
+    fail "stall probe: not running beside the command"
+  elif ps -o stat= -p "$probe" | grep -q '^[^Z]'; then  # an ended one may wait unreaped
+    fail "stall probe: still running after its run was killed"
+    kill "$probe"
+  fi
 fi
 
 # --settle: a copy of the script beside a wine-run that notes what it was asked to run and "saves
