@@ -80,6 +80,8 @@ if chrt -f 1 true 2>/dev/null && command -v cc >/dev/null && [ "$(nproc)" -ge 2 
   for _ in $(seq 1 100); do probe=$(pgrep -P $runner -x stall-probe) && break; sleep 0.1; done
   kill -KILL $runner
   sleep 0.5
+  # Nothing of that run stops its server now (the recorder ends with it).
+  kill "$(cat "$CLIPVANE_BUILD/pulse/pid" 2>/dev/null)" 2>/dev/null
   if [ -z "$probe" ]; then
     fail "stall probe: not running beside the command"
   elif ps -o stat= -p "$probe" | grep -q '^[^Z]'; then  # an ended one may wait unreaped
