@@ -108,9 +108,12 @@ TEST_P(Hearing, TheLoopPlaysTheMarkedStretchWholeEveryTime) {
 
     const int64_t aFrame = Frames(a, rate), bFrame = Frames(b, rate);
     const int64_t lateEnd = bFrame + file.samplesPerFrame + Frames(30, rate);
-    printf("%s: A %d ms, B %d ms; heard (source ms, pause before in ms):\n", file.name, a, b);
+    // Each stretch also with where it begins in the whole recording, the time scripts/with-pulse
+    // gives each stall of the machine it saw.
+    printf("%s: A %d ms, B %d ms; heard (@ seconds into the recording, source ms, pause before in ms):\n", file.name, a, b);
     for (const HeardStretch& s : heard)
-        printf("  %9.1f .. %9.1f  pause %6.1f (silent %6.1f, damaged %6.1f)\n", Ms(s.sourceStart, rate),
+        printf("  @ %7.3f  %9.1f .. %9.1f  pause %6.1f (silent %6.1f, damaged %6.1f)\n",
+               (recordedBefore + s.recordedStart) / double(rate), Ms(s.sourceStart, rate),
                Ms(s.SourceEnd(), rate), Ms(s.silentBefore + s.damagedBefore, rate), Ms(s.silentBefore, rate),
                Ms(s.damagedBefore, rate));
 

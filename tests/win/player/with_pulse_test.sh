@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # How scripts/with-pulse runs the command it is given: skipped (77, the command not run) where
 # PulseAudio is missing; otherwise in real time where the machine allows it, and with the stream's
-# latency left to Wine unless a run asks for one; a settling program run through wine-run before
+# latency left to Wine unless a run asks for one; a probe reporting where the machine stood
+# still; a settling program run through wine-run before
 # the command, against the private server, and a failing one stopping the run. Each case prints
 # what it saw when it fails.
 set -u
@@ -50,6 +51,44 @@ done <<'CASES'
 50 10 50
 - 0 unset
 CASES
+
+# The stall probe: the command stops it for a second, as a virtual machine that is not given its
+# processors stops every thread, and the report must show that stall where the recording then
+# was, while the command's exit status passes through. Then a real-time loop above the probe
+# holds the first processor alone for 0.6 s: its watcher is late, the other one is not, and that
+# is no stall of the machine.
+if chrt -f 1 true 2>/dev/null && command -v cc >/dev/null && [ "$(nproc)" -ge 2 ]; then
+  # shellcheck disable=SC2016
+  "$script" bash -c 'probe=$(pgrep -P $PPID -x stall-probe); sleep 0.5; kill -STOP $probe; sleep 1; kill -CONT $probe
+    echo $(( $(stat -c %s "$CLIPVANE_RECORDING") * 1000 / (CLIPVANE_RECORDING_RATE * CLIPVANE_RECORDING_CHANNELS * 2) )) >"$CLIPVANE_BUILD/at"
+    sleep 0.2
+    chrt -f 99 taskset -c 0 bash -c "end=\$(( \${EPOCHREALTIME/./} + 600000 )); while (( \${EPOCHREALTIME/./} < end )); do :; done"
+    sleep 0.2; exit 3' 2>"$work/err"
+  status=$?
+  [ "$status" = 3 ] || fail "stall probe: exit status $status, expected the command's 3"
+  at=$(cat "$CLIPVANE_BUILD/at" 2>/dev/null || echo none)
+  stall=$(awk -v at="$at" '$2 == "stall" && $3 >= 1000 && $3 < 1300 { into = $5 * 1000; if (into - at < 60 && at - into < 60) print }' "$work/err")
+  [ -n "$stall" ] || fail "stall probe: no stall of 1000-1300 ms at $at ms into the recording in: $(grep with-pulse: "$work/err")"
+  held=$(awk '$1 == "late" && $2 == 0 && $4 >= 550' "$CLIPVANE_BUILD/pulse/stalls.log")
+  [ -n "$held" ] || fail "stall probe: the first processor's watcher was not seen held for 0.6 s"
+  ! awk '$2 == "stall" && $3 >= 400 && $3 < 1000' "$work/err" | grep -q . ||
+    fail "stall probe: one processor held was taken for the machine: $(grep with-pulse: "$work/err")"
+  # A run killed outright (no trap runs) must not leave the real-time probe behind.
+  "$script" sleep 5 2>/dev/null &
+  runner=$!
+  probe=""
+  for _ in $(seq 1 100); do probe=$(pgrep -P $runner -x stall-probe) && break; sleep 0.1; done
+  kill -KILL $runner
+  sleep 0.5
+  # Nothing of that run stops its server now (the recorder ends with it).
+  kill "$(cat "$CLIPVANE_BUILD/pulse/pid" 2>/dev/null)" 2>/dev/null
+  if [ -z "$probe" ]; then
+    fail "stall probe: not running beside the command"
+  elif ps -o stat= -p "$probe" | grep -q '^[^Z]'; then  # an ended one may wait unreaped
+    fail "stall probe: still running after its run was killed"
+    kill "$probe"
+  fi
+fi
 
 # --settle: a copy of the script beside a wine-run that notes what it was asked to run and "saves
 # the registry" a second later, as wineserver would: a new file renamed over user.reg. The command
