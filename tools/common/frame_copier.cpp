@@ -35,7 +35,11 @@ mp3::Toc TocSampler::Build(uint64_t frameCount, uint64_t leadBytes, uint64_t tot
 }
 
 FrameCopier::FrameCopier(TempOutput& output, mp3::ByteSource& source)
-    : output_(output), source_(source), reader_(source) {}
+    : output_(output), source_(source), reader_(source) {
+  // Room made once: the latest bytes never outgrow twice the kept stretch, and a short file's
+  // frames (with a rewritten first frame and a grown last one) never outgrow the file.
+  recent_.reserve(size_t(std::min<uint64_t>(2 * kRecentBytes, source.Size() + 2 * uint64_t(mp3::kMaxFrameLength))));
+}
 
 bool FrameCopier::Fail(const std::string& what) {
   error_ = what;
@@ -151,6 +155,7 @@ class WrittenEnd : public mp3::ByteSource {
   WrittenEnd(const std::vector<uint8_t>& info, const std::vector<uint8_t>& recent, uint64_t frameBytes,
              mp3::ByteSource& source, const std::vector<mp3::TagInfo>& tags)
       : source_(source) {
+    pieces_.reserve(3 + tags.size());
     Add(info.data(), 0, info.size());
     // The frames before the latest ones are not held: a gap.
     pieces_.push_back({nullptr, 0, frameBytes - recent.size(), false});

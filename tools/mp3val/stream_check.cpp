@@ -149,7 +149,9 @@ struct StreamFrames {
 };
 
 void Remember(std::vector<mp3::ByteRange>& shown, const mp3::ScanEvent& frame) {
-  if (shown.size() < kDetailsPerKind) shown.push_back({frame.offset, frame.size});
+  if (shown.size() == kDetailsPerKind) return;
+  if (shown.empty()) shown.reserve(kDetailsPerKind);  // once, not grown by doubling
+  shown.push_back({frame.offset, frame.size});
 }
 
 // The check's look at every event of the pass that finds the file's stream.
