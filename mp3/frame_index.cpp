@@ -78,7 +78,7 @@ void IndexBuilder::Build(ByteSource& source, const ScanOptions& options, IndexRe
   while (scanner.Next(event)) {
     switch (event.kind) {
       case ScanEvent::Kind::Frame: {
-        const size_t stream = tally.Add(source, event);
+        const size_t stream = tally.Add(source, event, scanner.Buffered(event.offset, event.size));
         if (stream == StreamTally::kInfoFrame) break;
         if (stream >= perStream.size()) perStream.resize(stream + 1);
         perStream[stream].offsets.push_back(event.offset);

@@ -28,6 +28,19 @@ const char* StatusText(Status status) {
 
 namespace {
 
+// Whether `frame` is an information frame, into `info`; its bytes from `held` where that holds
+// them (the scanner's buffer: no second read), else from the source. False when they cannot be read.
+bool ReadInfoFrame(ByteSource& source, const ScanEvent& frame, ByteView held, std::optional<InfoFrame>& info) {
+  if (held.size == frame.size) {
+    info = ParseInfoFrame(frame.header, held);
+    return true;
+  }
+  std::vector<uint8_t> bytes(size_t(frame.size));
+  if (!ReadExact(source, frame.offset, bytes.data(), bytes.size())) return false;
+  info = ParseInfoFrame(frame.header, ByteView(bytes));
+  return true;
+}
+
 // The tags at both ends, which bound the audio region; false for an empty file.
 bool FindRegion(ByteSource& source, AnalyzeResult& result) {
   StreamLayout& layout = result.layout;
@@ -68,12 +81,10 @@ void AnalyzeFrames(ByteSource& source, FrameScanner& scanner, AnalyzeResult& res
   layout.firstAudioFrameOffset = event.offset;
   FrameHeader audioHeader = event.header;
 
-  std::vector<uint8_t> frame(size_t(event.size));
-  if (!ReadExact(source, event.offset, frame.data(), frame.size())) {
+  if (!ReadInfoFrame(source, event, scanner.Buffered(event.offset, event.size), layout.info)) {
     result.status = Status::ReadError;
     return;
   }
-  layout.info = ParseInfoFrame(event.header, ByteView(frame));
   if (layout.info) {
     layout.infoFrameRange = {event.offset, event.size};
     layout.firstAudioFrameOffset = event.offset + event.size;
@@ -117,7 +128,7 @@ int64_t StreamSummary::DurationUnits() const {
   return SamplesToUnits(int64_t(frames) * header.SamplesPerFrame(), header.sampleRate);
 }
 
-size_t StreamTally::Add(ByteSource& source, const ScanEvent& frame) {
+size_t StreamTally::Add(ByteSource& source, const ScanEvent& frame, ByteView held) {
   for (size_t i = 0; i < streams_.size(); ++i) {
     if (!SameStream(streams_[i].header, frame.header)) continue;
     StreamSummary& stream = streams_[i];
@@ -133,9 +144,7 @@ size_t StreamTally::Add(ByteSource& source, const ScanEvent& frame) {
   StreamSummary stream;
   stream.header = frame.header;
   stream.firstFrameOffset = frame.offset;
-  std::vector<uint8_t> bytes(size_t(frame.size));
-  if (ReadExact(source, frame.offset, bytes.data(), bytes.size()))
-    stream.info = ParseInfoFrame(frame.header, ByteView(bytes));
+  ReadInfoFrame(source, frame, held, stream.info);
   const bool isInfo = stream.info.has_value();
   if (isInfo) {
     stream.infoFrameRange = {frame.offset, frame.size};
@@ -286,12 +295,13 @@ MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, 
     }
     size_t stream = ScanObserver::kNoStream;
     bool infoFrame = false;
+    const ByteView held = scanner.Buffered(event.offset, event.size);
     if (event.kind == ScanEvent::Kind::Frame) {
-      stream = tally.Add(source, event);
+      stream = tally.Add(source, event, held);
       infoFrame = stream == StreamTally::kInfoFrame;
       if (infoFrame) stream = tally.Streams() - 1;  // an information frame opens a stream
     }
-    if (observer) observer->Seen(event, stream, infoFrame, scanner.Buffered(event.offset, event.size));
+    if (observer) observer->Seen(event, stream, infoFrame, held);
   }
   const size_t main = tally.MainStream();
   if (tally.Empty() || tally.Stream(main).frames == 0) {

@@ -76,8 +76,10 @@ class StreamTally {
  public:
   static constexpr size_t kInfoFrame = SIZE_MAX;
   // Counts a Frame event; returns its stream's number (in order of appearance), or
-  // kInfoFrame when the frame is an information frame opening its stream.
-  size_t Add(ByteSource& source, const ScanEvent& frame);
+  // kInfoFrame when the frame is an information frame opening its stream. `held`: the frame's
+  // bytes where the caller has them (the scanner's buffer), else empty: then a stream's first
+  // frame is read from the source.
+  size_t Add(ByteSource& source, const ScanEvent& frame, ByteView held = {});
   bool Empty() const { return streams_.empty(); }
   size_t Streams() const { return streams_.size(); }
   size_t MainStream() const;  // the stream with most bytes; the earliest of equals

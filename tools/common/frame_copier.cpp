@@ -119,7 +119,7 @@ bool FrameCopier::Append(const mp3::FrameHeader& header, mp3::ByteView frame) {
   lastOffset_ = output_.Size();
   if (!output_.Write(frame.data, frame.size)) return Fail(output_.Error());
   lastHeader_ = header;
-  RememberRecent(frame);
+  NoteRecent(frame.size);
   musicCrcBeforeLast_ = musicCrc_;
   toc_.Add(audioBytes_);
   if (frames_ == 0)
@@ -133,11 +133,17 @@ bool FrameCopier::Append(const mp3::FrameHeader& header, mp3::ByteView frame) {
   return true;
 }
 
-void FrameCopier::RememberRecent(mp3::ByteView frame) {
-  if (recent_.size() + frame.size > 2 * kRecentBytes)
-    recent_.erase(recent_.begin(), recent_.end() - std::ptrdiff_t(std::min(recent_.size(), kRecentBytes)));
-  recent_.insert(recent_.end(), frame.begin(), frame.end());
-  lastFrameSize_ = frame.size;
+void FrameCopier::NoteRecent(size_t frameSize) {
+  if (recentHeld_ + frameSize > 2 * kRecentBytes) recentHeld_ = std::min(recentHeld_, kRecentBytes);
+  recentHeld_ += frameSize;
+  lastFrameSize_ = frameSize;
+}
+
+bool FrameCopier::LoadRecent() {
+  recent_.resize(recentHeld_);
+  if (!output_.ReadBack(lastOffset_ + lastFrameSize_ - recentHeld_, recent_.data(), recent_.size()))
+    return Fail(output_.Error());
+  return true;
 }
 
 namespace {
@@ -151,6 +157,7 @@ class WrittenEnd : public mp3::ByteSource {
   WrittenEnd(const std::vector<uint8_t>& info, const std::vector<uint8_t>& recent, uint64_t frameBytes,
              mp3::ByteSource& source, const std::vector<mp3::TagInfo>& tags)
       : source_(source) {
+    pieces_.reserve(3 + tags.size());
     Add(info.data(), 0, info.size());
     // The frames before the latest ones are not held: a gap.
     pieces_.push_back({nullptr, 0, frameBytes - recent.size(), false});
@@ -234,6 +241,7 @@ bool FrameCopier::GrowLastFrame() {
     return Fail(output_.Error());
   recent_.resize(recent_.size() - lastFrameSize_);
   recent_.insert(recent_.end(), frame.begin(), frame.end());
+  recentHeld_ = recent_.size();
   lastFrameSize_ = frame.size();
   lastHeader_ = *grown;
   audioBytes_ += added;
@@ -248,6 +256,7 @@ bool FrameCopier::GrowLastFrame() {
 bool FrameCopier::EndFramesUnmistakably(const std::vector<mp3::TagInfo>& tailTags) {
   // Each step moves the end by at least one byte; a few cover any one signature.
   constexpr int kMaxSteps = 8;
+  if (frames_ > 0 && !LoadRecent()) return false;
   for (int step = 0; step < kMaxSteps && frames_ > 0 && EndLooksLikeATag(tailTags); ++step)
     if (!GrowLastFrame()) break;
   if (!error_.empty()) return false;

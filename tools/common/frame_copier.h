@@ -72,7 +72,8 @@ class FrameCopier {
  private:
   bool Fail(const std::string& what);
   bool Append(const mp3::FrameHeader& header, mp3::ByteView frame);
-  void RememberRecent(mp3::ByteView frame);
+  void NoteRecent(size_t frameSize);
+  bool LoadRecent();
   bool EndLooksLikeATag(const std::vector<mp3::TagInfo>& tailTags);
   bool GrowLastFrame();
 
@@ -92,8 +93,11 @@ class FrameCopier {
   mp3::FrameHeader lastHeader_;
   // The latest audio bytes written, ending with the last frame: more than any tail tag
   // signature a reader checks reaches back (a Lyrics3 v1 tag: 5 kB), and all of a short cut.
+  // Only their count is kept while frames are copied (from kRecentBytes up to twice that, as
+  // the frames fall); the bytes are read back from the output when the end is looked at.
   static constexpr size_t kRecentBytes = 64 * 1024;
-  std::vector<uint8_t> recent_;
+  size_t recentHeld_ = 0;
+  std::vector<uint8_t> recent_;  // the recentHeld_ bytes, once loaded
   size_t lastFrameSize_ = 0;
   uint64_t lastOffset_ = 0;
   int firstBitrate_ = 0;

@@ -256,6 +256,37 @@ bool TempOutput::Overwrite(uint64_t offset, const void* data, size_t size) {
   return true;
 }
 
+bool TempOutput::ReadBack(uint64_t offset, void* data, size_t size) {
+  if (!IsOpen() && !memory_) return Fail("the output file is not open");
+  if (offset + size > size_) return Fail("reading beyond the end of the output");
+  uint8_t* bytes = static_cast<uint8_t*>(data);
+  if (memory_) {
+    if (size) std::memcpy(bytes, memory_->data() + offset, size);
+    return true;
+  }
+  // The part handed to the system is read from the file; the rest is still buffered.
+  size_t fromFile = offset < flushed_ ? size_t(std::min<uint64_t>(size, flushed_ - offset)) : 0;
+  for (size_t done = 0; done < fromFile;) {
+    const uint64_t at = offset + done;
+#ifdef _WIN32
+    OVERLAPPED where{};
+    where.Offset = DWORD(at);
+    where.OffsetHigh = DWORD(at >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handle_, bytes + done, DWORD(std::min<size_t>(fromFile - done, 1u << 30)), &got, &where))
+      return Fail(Win32ErrorText());
+#else
+    const ssize_t got = pread(descriptor_, bytes + done, fromFile - done, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Fail(RuntimeErrorText());
+#endif
+    if (got == 0) return Fail("the output file is shorter than what was written");
+    done += size_t(got);
+  }
+  if (size > fromFile) std::memcpy(bytes + fromFile, buffer_.get() + (offset + fromFile - flushed_), size - fromFile);
+  return true;
+}
+
 void TempOutput::CopyPermissionsFrom(const std::string& path) {
 #ifndef _WIN32
   struct stat info;

@@ -42,6 +42,8 @@ class TempOutput {
   bool Write(const void* data, size_t size);
   // Replaces bytes already written (a header whose content is known only at the end).
   bool Overwrite(uint64_t offset, const void* data, size_t size);
+  // Copies bytes already written, [offset, offset + size), into `data` (before Finish).
+  bool ReadBack(uint64_t offset, void* data, size_t size);
   uint64_t Size() const { return size_; }
   // Gives the temporary file the permission bits of an existing file (POSIX only).
   void CopyPermissionsFrom(const std::string& path);

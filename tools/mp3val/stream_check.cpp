@@ -149,7 +149,9 @@ struct StreamFrames {
 };
 
 void Remember(std::vector<mp3::ByteRange>& shown, const mp3::ScanEvent& frame) {
-  if (shown.size() < kDetailsPerKind) shown.push_back({frame.offset, frame.size});
+  if (shown.size() == kDetailsPerKind) return;
+  if (shown.empty()) shown.reserve(kDetailsPerKind);  // once, not grown by doubling
+  shown.push_back({frame.offset, frame.size});
 }
 
 // The check's look at every event of the pass that finds the file's stream.
@@ -246,6 +248,10 @@ class CheckPass : public mp3::ScanObserver {
       for (StreamFrames& stream : streams_) std::vector<mp3::ScanEvent>().swap(stream.kept);
       return;
     }
+    // The file's first stream is as a rule its own: room for as many frames as the first frames
+    // promise, made once rather than grown by doubling (beyond it the list grows as any other).
+    if (frames.kept.empty() && &frames == &streams_.front())
+      frames.kept.reserve(size_t(std::min<uint64_t>(StreamCheck::kMaxListedFrames, check_.layout.estimatedFrames + 1)));
     frames.kept.push_back(event);
   }
 

@@ -151,6 +151,46 @@ TEST(StreamSampling, WhatTheSampleCannotVouchForIsCounted) {
     EXPECT_EQ(mp3::FindMainStream(source, {}, mp3::StreamSampling::WholeFile()).stream.frames, 400u);
 }
 
+// Counts how often each byte of the file is read through it.
+class RereadCounter : public mp3::ByteSource {
+public:
+    explicit RereadCounter(mp3::ByteSource& inner) : inner_(inner), times_(size_t(inner.Size())) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    size_t ReadAt(uint64_t offset, uint8_t* buffer, size_t count) override {
+        const size_t got = inner_.ReadAt(offset, buffer, count);
+        for (size_t i = 0; i < got; ++i) ++times_[size_t(offset) + i];
+        return got;
+    }
+    // The first byte of [begin, end) read more than once, or end.
+    uint64_t FirstReread(uint64_t begin, uint64_t end) const {
+        for (uint64_t at = begin; at < end; ++at)
+            if (times_[size_t(at)] > 1) return at;
+        return end;
+    }
+
+private:
+    mp3::ByteSource& inner_;
+    std::vector<uint8_t> times_;
+};
+
+// The stream is told by one pass over the frames: a stream's first frame, which may be its
+// information frame, is taken from the scanner's buffer, not read again. (Tags are looked for
+// in the first ten bytes of the audio and in its last bytes, which the pass reads too: those
+// are left out.)
+TEST(StreamSampling, TheFramesAreReadOnceToTellTheStream) {
+    constexpr uint64_t kTailLook = 16 * 1024;
+    for (const char* name : {"vbr.mp3", "cbr128.mp3", "twostreams.mp3", "jingle.mp3", "mixed.mp3", "long.mp3"}) {
+        SCOPED_TRACE(name);
+        mp3test::FixtureFile file(name);
+        ASSERT_TRUE(file.IsOpen());
+        RereadCounter counter(file.Source());
+        const mp3::MainStreamResult result = mp3::FindMainStream(counter, {}, mp3::StreamSampling::WholeFile());
+        ASSERT_TRUE(result.ok());
+        const uint64_t end = result.layout.audioEnd - kTailLook;
+        EXPECT_EQ(counter.FirstReread(result.layout.audioStart + mp3::kId3v2HeaderSize, end), end);
+    }
+}
+
 // Records what an observer of FindMainStream's pass is shown.
 class Recorder : public mp3::ScanObserver {
 public:

@@ -46,6 +46,15 @@ TEST(ToolFiles, RewrittenResultReadsBackAsComposed) {
         ASSERT_TRUE(output.Overwrite(at, patch.data(), patch.size())) << at << ": " << output.Error();
         std::copy(patch.begin(), patch.end(), expected.begin() + std::ptrdiff_t(at));
     }
+    // Read back before it is finished, as the end of a cut is looked at, wherever the border
+    // between the bytes handed on and those still waiting lies.
+    for (size_t at = 0; at < expected.size(); at += 4099) {
+        Bytes got(std::min<size_t>(5000, expected.size() - at));
+        ASSERT_TRUE(output.ReadBack(at, got.data(), got.size())) << at << ": " << output.Error();
+        ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin() + std::ptrdiff_t(at))) << at;
+    }
+    uint8_t past = 0;
+    EXPECT_FALSE(output.ReadBack(expected.size(), &past, 1));
     const uint8_t one = 0;
     EXPECT_FALSE(output.Overwrite(expected.size(), &one, 1));
     ASSERT_TRUE(output.CommitAs(dir / "result.mp3")) << output.Error();
