@@ -274,6 +274,8 @@ MainStreamResult FindMainStream(ByteSource& source, const ScanOptions& options, 
   if (sampling.enabled && !observer) passOptions.firstReadSize = kFirstFramesRead;
   FrameScanner scanner(source, analysis.layout.audioStart, analysis.layout.audioEnd, passOptions);
   std::vector<ScanEvent> events;
+  // Garbage, the first frame, an information frame and the frame after it, as a rule.
+  events.reserve(4);
   AnalyzeFrames(source, scanner, analysis, events);
   result.status = analysis.status;
   result.layout = std::move(analysis.layout);

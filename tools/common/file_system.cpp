@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/common/joined_text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #include "tools/common/text_encoding.h"
@@ -91,7 +93,9 @@ PathKind GetPathKind(const std::string& path) {
   return PathKind::File;
 #else
   if (memoryfiles::On()) {
-    if (path == Memory().folder || path == Memory().folder + kSeparator) return PathKind::Directory;
+    const std::string& folder = Memory().folder;
+    const bool withSeparator = path.size() == folder.size() + 1 && path.back() == kSeparator;
+    if (path.compare(0, withSeparator ? folder.size() : std::string::npos, folder) == 0) return PathKind::Directory;
     return MemoryFile(path) ? PathKind::File : PathKind::Missing;
   }
   struct stat info;
@@ -202,11 +206,8 @@ size_t InputFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t count) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  if (IsSeparator(folder.back())) return folder + name;
-#ifdef _WIN32
-  if (IsBareDrive(folder)) return folder + kSeparator + name;
-#endif
-  return folder + kSeparator + name;
+  if (IsSeparator(folder.back())) return Joined({folder, name});
+  return Joined({folder, std::string_view(&kSeparator, 1), name});
 }
 
 std::string FolderOf(const std::string& path) {
@@ -341,8 +342,14 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   FindClose(search);
 #else
   if (memoryfiles::On()) {
-    for (const auto& entry : Memory().files)
-      if (FolderOf(entry.first) == folder) names.push_back(entry.first.substr(JoinPath(folder, "").size()));
+    // An entry of the folder is its path, a separator and a name holding none.
+    const std::string prefix = JoinPath(folder, "");
+    for (const auto& entry : Memory().files) {
+      const std::string& path = entry.first;
+      if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+          std::find_if(path.begin() + std::ptrdiff_t(prefix.size()), path.end(), IsSeparator) == path.end())
+        names.push_back(path.substr(prefix.size()));
+    }
     return names;
   }
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());

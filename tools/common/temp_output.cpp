@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include "tools/common/file_system.h"
+#include "tools/common/joined_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -140,10 +141,10 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   finished_ = false;
   TerminationSignalsHeld held;  // a stop between creating and noting the file would leave it
   size_ = 0;
-  const std::string namePrefix = "." + finalName + ".partial-";
+  const std::string namePrefix = Joined({".", finalName, ".partial-"});
   RemoveStalePartialFiles(folder, namePrefix);
   // The process id in the name tells a later run whether the writer is still alive.
-  std::string prefix = JoinPath(folder, namePrefix + std::to_string(CurrentProcessId()) + "-");
+  std::string prefix = JoinPath(folder, Joined({namePrefix, std::to_string(CurrentProcessId()), "-"}));
 #ifdef _WIN32
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
@@ -157,7 +158,7 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
 #else
   if (memoryfiles::On()) {
     for (unsigned attempt = 0; !memory_; ++attempt) {
-      path_ = prefix + std::to_string(attempt);
+      path_ = Joined({prefix, std::to_string(attempt)});
       auto made = memoryfiles::Files().emplace(path_, std::vector<uint8_t>());
       if (made.second) memory_ = &made.first->second;
     }

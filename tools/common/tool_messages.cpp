@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/common/joined_text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #include "tools/common/text_encoding.h"
@@ -10,26 +12,31 @@
 namespace toolcommon {
 
 namespace {
-void WriteLine(std::FILE* stream, const std::string& line) {
+// `withNewline`: the line feed is already the last byte of `line`.
+void WriteLine(std::FILE* stream, const std::string& line, bool withNewline) {
 #ifdef _WIN32
   HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   if (handle != INVALID_HANDLE_VALUE && handle && GetConsoleMode(handle, &mode)) {
     std::fflush(stream);
-    std::wstring wide = Utf8ToWide(line + "\n");
+    std::wstring wide = Utf8ToWide(withNewline ? line : line + "\n");
     DWORD written = 0;
     WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
   }
 #endif
   std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
+  if (!withNewline) std::fputc('\n', stream);
   std::fflush(stream);
 }
 }  // namespace
 
-void PrintError(const std::string& tool, const std::string& message) { WriteLine(stderr, tool + ": " + message); }
+// Standard error has no buffer: each piece handed to it is a system call of its own, so the
+// line arrives whole, line feed included.
+void PrintError(const std::string& tool, const std::string& message) {
+  WriteLine(stderr, Joined({tool, ": ", message, "\n"}), true);
+}
 
-void PrintLine(const std::string& message) { WriteLine(stdout, message); }
+void PrintLine(const std::string& message) { WriteLine(stdout, message, false); }
 
 }  // namespace toolcommon

@@ -6,6 +6,7 @@
 #include "mp3/mp3.h"
 #include "tools/common/file_system.h"
 #include "tools/common/frame_copier.h"
+#include "tools/common/joined_text.h"
 #include "tools/common/temp_output.h"
 #include "tools/common/tool_messages.h"
 #include "tools/mp3val/stream_check.h"
@@ -143,7 +144,7 @@ bool RepairedCopyIsSound(const std::string& path, const StreamCheck& original) {
 }
 
 void Report(const std::string& path, const StreamCheck& check) {
-  for (const Problem& problem : check.problems) toolcommon::PrintLine(path + ": " + DescribeProblem(problem));
+  for (const Problem& problem : check.problems) toolcommon::PrintLine(toolcommon::Joined({path, ": ", DescribeProblem(problem)}));
   for (int kind = 0; kind < kProblemKinds; ++kind) {
     uint64_t shown = 0;
     for (const Problem& problem : check.problems) shown += static_cast<int>(problem.kind) == kind;
@@ -171,10 +172,10 @@ int CheckFile(const std::string& path, bool repair) {
   }
   Report(path, check);
   if (check.Total() == 0) {
-    toolcommon::PrintLine(path + ": no problems found (" + std::to_string(check.framesKept) + " frames)");
+    toolcommon::PrintLine(toolcommon::Joined({path, ": no problems found (", std::to_string(check.framesKept), " frames)"}));
     return kExitClean;
   }
-  toolcommon::PrintLine(path + ": " + std::to_string(check.Total()) + " problem(s) found");
+  toolcommon::PrintLine(toolcommon::Joined({path, ": ", std::to_string(check.Total()), " problem(s) found"}));
   if (!repair) return kExitProblems;
 
   toolcommon::TempOutput output;
@@ -202,8 +203,8 @@ int CheckFile(const std::string& path, bool repair) {
     return Fail("cannot put the repaired file in place: " + why + "; left unchanged");
   }
   output.Release();
-  toolcommon::PrintLine(path + ": repaired (" + std::to_string(check.framesKept) + " frames); original kept as " +
-                        backup);
+  toolcommon::PrintLine(
+      toolcommon::Joined({path, ": repaired (", std::to_string(check.framesKept), " frames); original kept as ", backup}));
   return kExitProblems;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "tools/common/joined_text.h"
+
 namespace mp3val {
 
 namespace {
@@ -21,11 +23,9 @@ std::string Hex(uint64_t value) {
 }
 
 std::string StreamName(const mp3::FrameHeader& header) {
-  return std::string(mp3::VersionName(header.version)) + " Layer " +
-         (header.layer == mp3::Layer::I    ? "I"
-          : header.layer == mp3::Layer::II ? "II"
-                                           : "III") +
-         " " + std::to_string(header.sampleRate) + " Hz";
+  const char* layer = header.layer == mp3::Layer::I ? "I" : header.layer == mp3::Layer::II ? "II" : "III";
+  return toolcommon::Joined(
+      {mp3::VersionName(header.version), " Layer ", layer, " ", std::to_string(header.sampleRate), " Hz"});
 }
 
 void Record(StreamCheck& check, ProblemKind kind, uint64_t offset, uint64_t size, std::string detail = {}) {
@@ -288,7 +288,7 @@ CheckStatus CheckStream(mp3::ByteSource& source, StreamCheck& check) {
   // One pass both finds the file's stream and looks at every frame.
   CheckPass pass(source, check);
   mp3::MainStreamResult file = mp3::FindMainStream(source, {}, {}, &pass);
-  check.layout = file.layout;
+  check.layout = std::move(file.layout);  // the rest of the check needs only file.stream
   switch (file.status) {
     case mp3::Status::Ok: break;
     case mp3::Status::Empty: return CheckStatus::Empty;
@@ -318,10 +318,9 @@ const char* ProblemKindName(ProblemKind kind) {
 }
 
 std::string DescribeProblem(const Problem& problem) {
-  std::string text = std::string(ProblemKindName(problem.kind)) + " at offset " + Hex(problem.offset) + " (" +
-                     std::to_string(problem.size) + " bytes)";
-  if (!problem.detail.empty()) text += ": " + problem.detail;
-  return text;
+  return toolcommon::Joined({ProblemKindName(problem.kind), " at offset ", Hex(problem.offset), " (",
+                             std::to_string(problem.size), " bytes)", problem.detail.empty() ? "" : ": ",
+                             problem.detail});
 }
 
 }  // namespace mp3val
