@@ -92,10 +92,11 @@ if chrt -f 1 true 2>/dev/null && command -v cc >/dev/null && [ "$(nproc)" -ge 2 
   # The gaps a command hears, judged against the probe. Each try of the command below does what
   # its word in PLAN says: "stall" stops the probe for 30 ms, as the machine would, and notes a
   # gap 10-20 ms after it; "late" the same gap 70-80 ms after, past the stall's length, a period
-  # and the recorder's latency; "early" a gap that ended 0.3 s before it; "held" notes the
+  # and the recorder's latency; "early" a gap that ended 3 s before it, 11 s into the recording (its
+  # time and the stall's differ in their count of digits); "held" notes the
   # stall's gap after 0.3 s for which a real-time loop held the first processor alone; "fail" is a
   # stall's gap and exit status 3; "none" hears nothing amiss. Each try notes whether it was given
-  # a file for its gaps.
+  # a file for its gaps, and writes them as a Windows program does, each line ending in CR LF.
   cat >"$work/hears" <<'HEARS'
 #!/usr/bin/env bash
 echo "try ${CLIPVANE_GAPS:+judged}" >>"$CLIPVANE_BUILD/tries"
@@ -104,12 +105,12 @@ step=${plan[$(($(wc -l <"$CLIPVANE_BUILD/tries") - 1))]}
 probe=$(pgrep -P $PPID -x stall-probe)
 recorded() { echo "$(stat -c %s "$CLIPVANE_RECORDING") $((CLIPVANE_RECORDING_RATE * CLIPVANE_RECORDING_CHANNELS * 2))"; }
 stall() { kill -STOP $probe; sleep 0.03; kill -CONT $probe; }
-gap() { echo "$1" | awk -v from="$2" -v to="$3" '{ printf "gap %.4f %.4f\n", $1 / $2 + from, $1 / $2 + to }' >>"$CLIPVANE_GAPS"; }
+gap() { echo "$1" | awk -v from="$2" -v to="$3" '{ printf "gap %.4f %.4f\r\n", $1 / $2 + from, $1 / $2 + to }' >>"$CLIPVANE_GAPS"; }
 sleep 0.3
 case $step in
   stall|fail) stall; gap "$(recorded)" 0.010 0.020 ;;
   late) stall; gap "$(recorded)" 0.070 0.080 ;;
-  early) sleep 0.3; stall; gap "$(recorded)" -0.310 -0.300 ;;
+  early) sleep 10.5; stall; gap "$(recorded)" -3.010 -3.000 ;;
   held) chrt -f 99 taskset -c 0 bash -c 'end=$(( ${EPOCHREALTIME/./} + 300000 )); while (( ${EPOCHREALTIME/./} < end )); do :; done'
     gap "$(recorded)" 0.010 0.020 ;;
 esac
