@@ -8,6 +8,10 @@
 // LOG gets a line per late wake-up: "late CPU END_S MS BYTES", END_S the wake-up's monotonic time
 // in seconds, MS how late it was and BYTES FILE's length at that moment (the recording's, so that
 // a stall can be placed in it), -1 without FILE.
+// LOG begins with "watching CPUS" once every processor is watched, and ends with a line per stall
+// of every processor, "stall AT_S MS": AT_S FILE's length when it ended, in seconds at that rate;
+// stalls with nothing written to FILE between them are one, MS from the first's start to the
+// last's end (the machine ran a moment between them, too short for the recorder to write).
 // On ending it prints one line per stall of every processor of at least 5 ms (STALL_PROBE_MS
 // changes that), with the time into FILE at that rate, and a summary line.
 #define _GNU_SOURCE
@@ -87,24 +91,65 @@ static int EveryProcessorStood(const Late* seed, double* start, double* end) {
     return 1;
 }
 
-static void Report(void) {
-    const char* threshold = getenv("STALL_PROBE_MS");
-    const double shortest = threshold ? atof(threshold) : 5.0;  // the shortest seen to silence the sound
-    int stalls = 0;
-    double longest = 0, lastEnd = -1;
+// Calls `each` for every stall of every processor of at least `shortest` ms, in time order, with
+// the late wake-up it was grown from.
+static void EachStall(double shortest, void (*each)(const Late* seed, double start, double end, void* context),
+                      void* context) {
+    double lastEnd = -1;
     for (int i = 0; i < lateCount; ++i) {
         double start, end;
         if (late[i].cpu != 0 || !EveryProcessorStood(&late[i], &start, &end)) continue;
         const double ms = (end - start) * 1000;
         if (ms < shortest || start < lastEnd) continue;
         lastEnd = end;
-        ++stalls;
-        if (ms > longest) longest = ms;
-        if (bytesPerSecond > 0 && late[i].bytes >= 0)
-            printf("stall %.1f ms, %.3f s into the recording\n", ms, late[i].bytes / bytesPerSecond);
-        else
-            printf("stall %.1f ms\n", ms);
+        each(&late[i], start, end, context);
     }
+}
+
+static int Placed(const Late* seed) { return bytesPerSecond > 0 && seed->bytes >= 0; }
+
+typedef struct { long long bytes; double start, end; } Logged;
+
+static void LogLine(const Logged* stall) {
+    if (stall->bytes >= 0)
+        fprintf(logFile, "stall %.4f %.3f\n", stall->bytes / bytesPerSecond, (stall->end - stall->start) * 1000);
+}
+
+static void LogStall(const Late* seed, double start, double end, void* context) {
+    Logged* pending = context;
+    if (!Placed(seed)) return;
+    if (seed->bytes == pending->bytes) {
+        pending->end = end;
+        return;
+    }
+    LogLine(pending);
+    *pending = (Logged){seed->bytes, start, end};
+}
+
+typedef struct { int count; double longest; } Stalls;
+
+static void PrintStall(const Late* seed, double start, double end, void* context) {
+    const double ms = (end - start) * 1000;
+    Stalls* stalls = context;
+    ++stalls->count;
+    if (ms > stalls->longest) stalls->longest = ms;
+    if (Placed(seed))
+        printf("stall %.1f ms, %.3f s into the recording\n", ms, seed->bytes / bytesPerSecond);
+    else
+        printf("stall %.1f ms\n", ms);
+}
+
+static void Report(void) {
+    Logged pending = {-1, 0, 0};
+    EachStall(kLateMs, LogStall, &pending);
+    LogLine(&pending);
+    fflush(logFile);
+    const char* threshold = getenv("STALL_PROBE_MS");
+    const double shortest = threshold ? atof(threshold) : 5.0;  // the shortest seen to silence the sound
+    Stalls printed = {0, 0};
+    EachStall(shortest, PrintStall, &printed);
+    const int stalls = printed.count;
+    const double longest = printed.longest;
     printf("stall-probe: %d stalls of every processor of %.0f ms or more (longest %.1f ms), %d late wake-ups on %d processors\n",
            stalls, shortest, longest, lateCount, cpus);
     fflush(stdout);
@@ -113,7 +158,6 @@ static void Report(void) {
 static void End(int signal) {
     (void)signal;
     pthread_mutex_lock(&lock);
-    fflush(logFile);
     Report();
     _exit(0);
 }
@@ -154,6 +198,10 @@ int main(int argc, char** argv) {
         pthread_t thread;
         pthread_create(&thread, 0, Watch, (void*)(long)cpu);
     }
+    pthread_mutex_lock(&lock);
+    fprintf(logFile, "watching %d\n", cpus);
+    fflush(logFile);
+    pthread_mutex_unlock(&lock);
     int signal;
     sigwait(&ending, &signal);
     End(signal);

@@ -61,10 +61,11 @@ int64_t FindInSource(const PcmSamples& recording, int64_t at, const PcmSamples& 
     return found;
 }
 
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    for (const char* c = text; *c; ++c) wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-    return wide;
+// The Unix path as the program sees it through Wine's Z: drive.
+std::wstring WinePath(const char* path) {
+    std::wstring wine = L"Z:";
+    for (const char* c = path; *c; ++c) wine += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    return wine;
 }
 
 }  // namespace
@@ -114,7 +115,8 @@ std::vector<HeardStretch> LocateHeard(const PcmSamples& recording, const PcmSamp
             int64_t from = frame;
             for (; silent > 0 && start > 0 && FrameSilent(recording, from - 1) && FrameSilent(source, start - 1); --silent)
                 --from, --start;
-            found.push_back({from, end, start, silent, damaged});
+            const bool continues = !found.empty() && damaged == 0 && start == found.back().SourceEnd();
+            found.push_back({from, end, start, silent, damaged, continues});
             silent = damaged = 0;
         }
         frame = end;
@@ -128,10 +130,8 @@ RecordingSession CurrentRecording() {
     const char* rate = getenv("CLIPVANE_RECORDING_RATE");
     const char* channels = getenv("CLIPVANE_RECORDING_CHANNELS");
     if (!path || !rate || !channels) return session;
-    std::wstring wine = L"Z:" + Widen(path);
-    for (wchar_t& c : wine)
-        if (c == L'/') c = L'\\';
-    session.path = wine;
+    session.path = WinePath(path);
+    if (const char* gaps = getenv("CLIPVANE_GAPS")) session.gapsPath = WinePath(gaps);
     session.rate = atoi(rate);
     session.channels = atoi(channels);
     return session;

@@ -28,6 +28,10 @@ struct HeardStretch {
     // silence, and frames that are neither silence nor any part of the source.
     int64_t silentBefore = 0;
     int64_t damagedBefore = 0;
+    // It goes on, after nothing but silence, with the sample after the previous stretch's last:
+    // the sound stopped for a while and lost nothing, as when the sound server's queue runs dry.
+    bool continues = false;
+    int64_t GapStart() const { return recordedStart - silentBefore; }
 };
 
 // How far a heard sample may lie from the decode's (the sound server mixes in floating point).
@@ -39,10 +43,11 @@ PcmSamples ReadRawPcm(const std::wstring& path, int rate, int channels);
 // `shortest` frames counts as damage.
 std::vector<HeardStretch> LocateHeard(const PcmSamples& recording, const PcmSamples& source, int64_t shortest);
 
-// The running recording scripts/with-pulse makes: its file and the wall-clock time of its first
-// sample, from the environment.
+// The running recording scripts/with-pulse makes, from the environment.
 struct RecordingSession {
     std::wstring path;
+    // Where the gaps heard are noted for scripts/with-pulse to judge; empty where it does not.
+    std::wstring gapsPath;
     int rate = 0;
     int channels = 0;
     bool Valid() const { return !path.empty() && rate > 0 && channels > 0; }

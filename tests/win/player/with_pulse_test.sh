@@ -88,6 +88,55 @@ if chrt -f 1 true 2>/dev/null && command -v cc >/dev/null && [ "$(nproc)" -ge 2 
     fail "stall probe: still running after its run was killed"
     kill "$probe"
   fi
+
+  # The gaps a command hears, judged against the probe. Each try of the command below does what
+  # its word in PLAN says: "stall" stops the probe for 30 ms, as the machine would, and notes a
+  # gap 10-20 ms after it; "late" the same gap 70-80 ms after, past the stall's length, a period
+  # and the recorder's latency; "early" a gap that ended 3 s before it, 11 s into the recording (its
+  # time and the stall's differ in their count of digits); "held" notes the
+  # stall's gap after 0.3 s for which a real-time loop held the first processor alone; "fail" is a
+  # stall's gap and exit status 3; "none" hears nothing amiss. Each try notes whether it was given
+  # a file for its gaps, and writes them as a Windows program does, each line ending in CR LF.
+  cat >"$work/hears" <<'HEARS'
+#!/usr/bin/env bash
+echo "try ${CLIPVANE_GAPS:+judged}" >>"$CLIPVANE_BUILD/tries"
+read -ra plan <<<"$PLAN"
+step=${plan[$(($(wc -l <"$CLIPVANE_BUILD/tries") - 1))]}
+probe=$(pgrep -P $PPID -x stall-probe)
+recorded() { echo "$(stat -c %s "$CLIPVANE_RECORDING") $((CLIPVANE_RECORDING_RATE * CLIPVANE_RECORDING_CHANNELS * 2))"; }
+stall() { kill -STOP $probe; sleep 0.03; kill -CONT $probe; }
+gap() { echo "$1" | awk -v from="$2" -v to="$3" '{ printf "gap %.4f %.4f\r\n", $1 / $2 + from, $1 / $2 + to }' >>"$CLIPVANE_GAPS"; }
+sleep 0.3
+case $step in
+  stall|fail) stall; gap "$(recorded)" 0.010 0.020 ;;
+  late) stall; gap "$(recorded)" 0.070 0.080 ;;
+  early) sleep 10.5; stall; gap "$(recorded)" -3.010 -3.000 ;;
+  held) chrt -f 99 taskset -c 0 bash -c 'end=$(( ${EPOCHREALTIME/./} + 300000 )); while (( ${EPOCHREALTIME/./} < end )); do :; done'
+    gap "$(recorded)" 0.010 0.020 ;;
+esac
+sleep 0.2
+[ "$step" = fail ] && exit 3
+exit 0
+HEARS
+  chmod +x "$work/hears"
+  while read -r plan probed status tries; do
+    rm -f "$CLIPVANE_BUILD/tries"
+    PLAN=${plan//,/ } CLIPVANE_STALL_PROBE=$probed "$script" "$work/hears" 2>"$work/err"
+    seen=$?
+    judged=judged
+    [ "$probed" = 0 ] && judged=""
+    wanted=$(for _ in $(seq 1 "$tries"); do echo "try $judged"; done)
+    [ "$seen" = "$status" ] && [ "$(cat "$CLIPVANE_BUILD/tries")" = "$wanted" ] ||
+      fail "gaps heard ($plan): exit status $seen after tries '$(cat "$CLIPVANE_BUILD/tries")', expected $status after $tries: $(grep with-pulse: "$work/err")"
+  done <<'CASES'
+stall,none 1 0 2
+stall,stall,stall 1 77 3
+fail 1 3 1
+late 1 1 1
+early 1 1 1
+held 1 1 1
+none 0 0 1
+CASES
 fi
 
 # --settle: a copy of the script beside a wine-run that notes what it was asked to run and "saves
