@@ -95,7 +95,7 @@ PathKind GetPathKind(const std::string& path) {
   if (memoryfiles::On()) {
     const std::string& folder = Memory().folder;
     const bool withSeparator = path.size() == folder.size() + 1 && path.back() == kSeparator;
-    if (path.compare(0, withSeparator ? folder.size() : std::string::npos, folder) == 0) return PathKind::Directory;
+    if (path == folder || (withSeparator && path.compare(0, folder.size(), folder) == 0)) return PathKind::Directory;
     return MemoryFile(path) ? PathKind::File : PathKind::Missing;
   }
   struct stat info;
