@@ -91,7 +91,7 @@ if chrt -f 1 true 2>/dev/null && command -v cc >/dev/null && [ "$(nproc)" -ge 2 
 
   # The gaps a command hears, judged against the probe. Each try of the command below does what
   # its word in PLAN says: "stall" stops the probe for 30 ms, as the machine would, and notes a
-  # gap 10-20 ms after it; "late" the same gap 70-80 ms after, past the stall's length, a period
+  # gap 10-20 ms after it; "long" a 100 ms gap there, longer than the stall; "late" the same gap 70-80 ms after, past the stall's length, a period
   # and the recorder's latency; "early" a gap that ended 3 s before it, 11 s into the recording (its
   # time and the stall's differ in their count of digits); "held" notes the
   # stall's gap after 0.3 s for which a real-time loop held the first processor alone; "fail" is a
@@ -109,6 +109,7 @@ gap() { echo "$1" | awk -v from="$2" -v to="$3" '{ printf "gap %.4f %.4f\r\n", $
 sleep 0.3
 case $step in
   stall|fail) stall; gap "$(recorded)" 0.010 0.020 ;;
+  long) stall; gap "$(recorded)" 0.010 0.110 ;;
   late) stall; gap "$(recorded)" 0.070 0.080 ;;
   early) sleep 10.5; stall; gap "$(recorded)" -3.010 -3.000 ;;
   held) chrt -f 99 taskset -c 0 bash -c 'end=$(( ${EPOCHREALTIME/./} + 300000 )); while (( ${EPOCHREALTIME/./} < end )); do :; done'
@@ -133,6 +134,7 @@ stall,none 1 0 2
 stall,stall,stall 1 77 3
 fail 1 3 1
 late 1 1 1
+long 1 1 1
 early 1 1 1
 held 1 1 1
 none 0 0 1
