@@ -8,17 +8,23 @@
 
 namespace fuzzsupport {
 
+// For LLVMFuzzerInitialize: switches the folder on, and where libFuzzer sends the standard
+// output or error to /dev/null (-close_fd_mask), has the tools' messages dropped before they
+// reach a system call.
+int Initialize(int argc, char** argv);
+
 // The folder, switched on at first use and emptied by Clear().
 const std::string& Scratch();
+std::string PathOf(const std::string& name);  // of a file in the folder
 void Clear();
 void Write(const std::string& path, const uint8_t* data, size_t size);
 // A file's bytes in place (empty for a missing file), valid until the folder next changes.
 const std::vector<uint8_t>& Read(const std::string& path);
-std::vector<std::string> Names();  // entries of the scratch folder, sorted
+// Whether the files held are exactly these paths, given in sorted order.
+bool Holds(const std::vector<std::string>& paths);
 
-// One execution's files: an empty folder at the start, and none left behind at the end, so
-// that libFuzzer sees as many frees as allocations and does not re-run the input to look
-// for a leak.
+// One execution's files: an empty folder at the start, and none left behind at the end. The
+// storage of the files is kept for the next execution, which then allocates (nearly) none.
 class ScratchRun {
 public:
     ScratchRun() { Clear(); }

@@ -33,10 +33,14 @@ thread_local bool lastErrorFromRuntime = false;
 constexpr char kSeparator = '/';
 bool IsSeparator(char c) { return c == '/'; }
 
+using MemoryFiles = std::map<std::string, std::vector<uint8_t>>;
 struct MemoryFolder {
   bool on = false;
   std::string folder;
-  std::map<std::string, std::vector<uint8_t>> files;
+  MemoryFiles files;
+  // Removed files, kept whole (map node, name and bytes' storage) for the next new file: a
+  // fuzz run makes and removes the same few files thousands of times a second.
+  std::vector<MemoryFiles::node_type> spare;
 };
 MemoryFolder& Memory() {
   static MemoryFolder memory;
@@ -45,6 +49,11 @@ MemoryFolder& Memory() {
 std::vector<uint8_t>* MemoryFile(const std::string& path) {
   auto found = Memory().files.find(path);
   return found == Memory().files.end() ? nullptr : &found->second;
+}
+void Recycle(MemoryFiles::iterator file) {
+  MemoryFiles::node_type node = Memory().files.extract(file);
+  node.mapped().clear();
+  Memory().spare.push_back(std::move(node));
 }
 // Moves `from` to `to`; false (errno set) when `from` is missing or `to` exists and may not
 // be replaced.
@@ -59,9 +68,11 @@ bool MemoryRename(const std::string& from, const std::string& to, bool replace) 
     return false;
   }
   if (from == to) return true;
-  std::vector<uint8_t> bytes = std::move(*source);
-  Memory().files.erase(from);
-  Memory().files[to] = std::move(bytes);
+  const auto replaced = Memory().files.find(to);
+  if (replaced != Memory().files.end()) Recycle(replaced);
+  MemoryFiles::node_type node = Memory().files.extract(from);
+  node.key() = to;
+  Memory().files.insert(std::move(node));
   return true;
 }
 #endif
@@ -77,9 +88,25 @@ void SwitchOn(const std::string& folder) {
 void SwitchOff() {
   Memory().on = false;
   Memory().files.clear();
+  Memory().spare.clear();
 }
 bool On() { return Memory().on; }
 std::map<std::string, std::vector<uint8_t>>& Files() { return Memory().files; }
+std::vector<uint8_t>* Add(const std::string& path) {
+  MemoryFolder& memory = Memory();
+  if (memory.spare.empty()) {
+    auto made = memory.files.emplace(path, std::vector<uint8_t>());
+    return made.second ? &made.first->second : nullptr;
+  }
+  if (MemoryFile(path)) return nullptr;
+  MemoryFiles::node_type node = std::move(memory.spare.back());
+  memory.spare.pop_back();
+  node.key() = path;
+  return &memory.files.insert(std::move(node)).position->second;
+}
+void Clear() {
+  while (!Memory().files.empty()) Recycle(Memory().files.begin());
+}
 }  // namespace memoryfiles
 #endif
 
@@ -281,9 +308,13 @@ bool RemoveFile(const std::string& path) {
   return DeleteFileW(Utf8ToWide(path).c_str()) != 0;
 #else
   if (memoryfiles::On()) {
-    if (Memory().files.erase(path) != 0) return true;
-    errno = ENOENT;
-    return false;
+    const auto found = Memory().files.find(path);
+    if (found == Memory().files.end()) {
+      errno = ENOENT;
+      return false;
+    }
+    Recycle(found);
+    return true;
   }
   return unlink(path.c_str()) == 0;
 #endif
@@ -304,8 +335,8 @@ bool KeepBackupOf(const std::string& path, const std::string& backup) {
       errno = original ? EEXIST : ENOENT;
       return false;
     }
-    std::vector<uint8_t> copy = *original;
-    Memory().files[backup] = std::move(copy);
+    // A new entry leaves the others where they are: `original` still points at its bytes.
+    memoryfiles::Add(backup)->assign(original->begin(), original->end());
     return true;
   }
   if (link(path.c_str(), backup.c_str()) == 0) return true;

@@ -115,6 +115,11 @@ void SwitchOff();
 bool On();
 // By full path (JoinPath(folder, name)).
 std::map<std::string, std::vector<uint8_t>>& Files();
+// A new empty file, made in the storage of one removed earlier where there is one; null when
+// the name is taken.
+std::vector<uint8_t>* Add(const std::string& path);
+// Removes every file, keeping their storage for Add.
+void Clear();
 }  // namespace memoryfiles
 #endif
 

@@ -159,8 +159,7 @@ bool TempOutput::Create(const std::string& folder, const std::string& finalName)
   if (memoryfiles::On()) {
     for (unsigned attempt = 0; !memory_; ++attempt) {
       path_ = Joined({prefix, std::to_string(attempt)});
-      auto made = memoryfiles::Files().emplace(path_, std::vector<uint8_t>());
-      if (made.second) memory_ = &made.first->second;
+      memory_ = memoryfiles::Add(path_);
     }
     owned_ = true;
     return true;

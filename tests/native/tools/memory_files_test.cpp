@@ -11,6 +11,7 @@
 #include "tool_test_support.h"
 #include "tools/common/file_system.h"
 #include "tools/common/joined_text.h"
+#include "tools/common/temp_output.h"
 
 namespace {
 
@@ -93,6 +94,64 @@ TEST(MemoryFiles, PathsJoinAsWritten) {
     EXPECT_EQ(toolcommon::Joined({"mp3val", ": ", "", "cannot find '", "x", "'\n"}), "mp3val: cannot find 'x'\n");
     const std::string withNul("a\0b", 3);
     EXPECT_EQ(toolcommon::Joined({withNul, withNul}), std::string("a\0ba\0b", 6));
+}
+
+}  // namespace
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Storage of removed files is handed to new ones: a new file must still start empty, and a
+// taken name must not be handed out again.
+TEST(MemoryFiles, ReusedStorageStartsEmpty) {
+    const MemoryFolderOff off;
+    const std::string folder = "/nonexistent-memory-folder";
+    const std::string a = folder + "/a.mp3", b = folder + "/b.mp3", c = folder + "/c.mp3";
+    toolcommon::memoryfiles::SwitchOn(folder);
+    const auto& files = toolcommon::memoryfiles::Files();
+
+    toolcommon::memoryfiles::Add(a)->assign({1, 2, 3});
+    EXPECT_EQ(toolcommon::memoryfiles::Add(a), nullptr);
+    EXPECT_EQ(files.at(a), (Bytes{1, 2, 3}));
+    ASSERT_TRUE(toolcommon::RemoveFile(a));
+    EXPECT_FALSE(toolcommon::RemoveFile(a));
+    std::vector<uint8_t>* reused = toolcommon::memoryfiles::Add(b);
+    ASSERT_NE(reused, nullptr);
+    EXPECT_EQ(*reused, Bytes{});
+    reused->assign({4, 5});
+    toolcommon::memoryfiles::Add(a)->assign({6});
+
+    // Replacing b by a: b holds a's bytes, a is gone, and b's old storage comes back empty.
+    ASSERT_TRUE(toolcommon::RenameReplacing(a, b));
+    EXPECT_EQ(files.size(), 1u);
+    EXPECT_EQ(files.at(b), Bytes{6});
+    EXPECT_EQ(*toolcommon::memoryfiles::Add(c), Bytes{});
+    EXPECT_FALSE(toolcommon::RenameIfAbsent(c, b));
+    EXPECT_EQ(files.at(b), Bytes{6});
+
+    ASSERT_TRUE(toolcommon::KeepBackupOf(b, a));
+    EXPECT_EQ(files.at(a), Bytes{6});
+    EXPECT_EQ(files.at(b), Bytes{6});
+    EXPECT_FALSE(toolcommon::KeepBackupOf(b, a));
+
+    toolcommon::memoryfiles::Clear();
+    EXPECT_TRUE(files.empty());
+    {
+        const uint8_t written[] = {7, 8};
+        toolcommon::TempOutput output;
+        ASSERT_TRUE(output.Create(folder, "d.mp3"));
+        ASSERT_TRUE(output.Write(written, sizeof written));
+        ASSERT_TRUE(output.CommitAs(folder + "/d.mp3"));
+    }
+    EXPECT_EQ(files.size(), 1u);
+    EXPECT_EQ(files.at(folder + "/d.mp3"), (Bytes{7, 8}));
+    toolcommon::memoryfiles::Clear();
+    for (const std::string& path : {a, b, c, a + "x"}) EXPECT_EQ(*toolcommon::memoryfiles::Add(path), Bytes{}) << path;
+    // With storage to spare, a taken name is still refused.
+    ASSERT_TRUE(toolcommon::RemoveFile(c));
+    EXPECT_EQ(toolcommon::memoryfiles::Add(a), nullptr);
+    EXPECT_EQ(toolcommon::FolderEntries(folder), (std::vector<std::string>{"a.mp3", "a.mp3x", "b.mp3"}));
 }
 
 }  // namespace
